@@ -1,0 +1,44 @@
+# The two everyday commands:
+#   make test   install what is missing, build, run the tests (also under
+#               AddressSanitizer and UndefinedBehaviorSanitizer)
+#   make demo   install what is missing, build, run the filter on a sample job
+
+BUILD_DIR ?= build
+SANITIZE_DIR ?= build-sanitize
+JOBS ?= $(shell nproc)
+
+.PHONY: all deps build build-sanitize test test-plain test-sanitize demo clean
+
+all: build
+
+deps:
+	./scripts/install-deps
+
+$(BUILD_DIR)/CMakeCache.txt:
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+$(SANITIZE_DIR)/CMakeCache.txt:
+	cmake -S . -B $(SANITIZE_DIR) -DCMAKE_BUILD_TYPE=Debug -DQUILLFERN_SANITIZE=ON
+
+build: deps $(BUILD_DIR)/CMakeCache.txt
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+build-sanitize: deps $(SANITIZE_DIR)/CMakeCache.txt
+	cmake --build $(SANITIZE_DIR) -j $(JOBS)
+
+test-plain: build
+	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+test-sanitize: build-sanitize
+	cd $(SANITIZE_DIR) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --output-on-failure -j $(JOBS)
+
+test: test-plain test-sanitize
+
+demo: build
+	./scripts/demo $(BUILD_DIR)
+
+clean:
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR)
