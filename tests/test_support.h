@@ -1,0 +1,80 @@
+// Helpers shared by the tests: temporary directories, whole-file I/O,
+// running the filter as a child process, and guarding the filter's fixed
+// paths.
+#ifndef QUILLFERN_TESTS_TEST_SUPPORT_H_
+#define QUILLFERN_TESTS_TEST_SUPPORT_H_
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// A fresh directory under /tmp, removed with everything in it at the end.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::string& path() const { return path_; }
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& content);
+bool FileExists(const std::string& path);
+void RemoveTree(const std::string& path);
+
+struct ProcessResult {
+  int exitStatus = -1;    // exit code, or -1 when ended by a signal
+  int signal = 0;         // the signal that ended it, or 0
+  std::string out;        // standard output
+  std::string err;        // standard error
+};
+
+struct ProcessOptions {
+  std::string stdinPath = "/dev/null";
+  std::map<std::string, std::string> env;  // set on top of the inherited ones
+  std::vector<std::string> unsetEnv;
+  std::string stdoutPath;                  // when set, stdout goes to this file
+};
+
+// Runs `argv` (argv[0] is the program path) and waits for it.
+ProcessResult RunProcess(const std::vector<std::string>& argv,
+                         const ProcessOptions& options = {});
+
+// Saves whatever is at `path` (a file or nothing) and puts it back on
+// destruction, so tests can use the filter's fixed paths.
+class PathGuard {
+ public:
+  explicit PathGuard(std::string path);
+  ~PathGuard();
+  PathGuard(const PathGuard&) = delete;
+  PathGuard& operator=(const PathGuard&) = delete;
+
+ private:
+  std::string path_;
+  bool existed_ = false;
+  std::string saved_;
+};
+
+// Writes the authentication file at the filter's fixed path.
+void WriteAuthConfig(const std::string& content);
+
+// The test PPD with some of its defaults replaced ("PageSize" -> "A3" turns
+// "*DefaultPageSize: A4" into "*DefaultPageSize: A3"); an empty value drops
+// the whole option.  Written into `dir`, its path returned.
+std::string MakeTestPpd(const TempDir& dir,
+                        const std::map<std::string, std::string>& defaults = {});
+
+// Occurrences of `needle` in `text`.
+int CountOf(const std::string& text, const std::string& needle);
+
+}  // namespace testing_support
+
+#endif  // QUILLFERN_TESTS_TEST_SUPPORT_H_
