@@ -7,9 +7,11 @@
 // standard input.  The print stream goes to standard output, log lines with
 // CUPS level prefixes to standard error.
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "filter/job_setup.h"
+#include "filter/page_loop.h"
 #include "filter/signals.h"
 #include "params/auth_file.h"
 
@@ -22,5 +24,9 @@ int main(int argc, char* argv[]) {
   sources.authPath = kAuthConfigPath;
   int status = SetupJob(argc, argv, sources, job);
   if (status != kSetupDone) return status;
-  return 0;
+
+  // The printer's bytes go out in large blocks; log lines stay unbuffered.
+  static char outputBuffer[1 << 16];
+  setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
+  return RunPageLoop(job, PageLoopPlaces{});
 }

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <csignal>
 #include <unistd.h>
 
 #include <cerrno>
@@ -46,20 +47,19 @@ void RemoveTree(const std::string& path) {
   std::filesystem::remove_all(path, ignored);
 }
 
-ProcessResult RunProcess(const std::vector<std::string>& argv,
-                         const ProcessOptions& options) {
+Process::Process(const std::vector<std::string>& argv, const ProcessOptions& options) {
   // Output goes to files rather than pipes, so that a chatty child never
   // blocks on a full pipe while the test waits for it.
-  TempDir capture;
-  std::string outPath = options.stdoutPath.empty() ? capture.File("out") : options.stdoutPath;
-  std::string errPath = capture.File("err");
+  outPath_ = options.stdoutPath.empty() ? capture_.File("out") : options.stdoutPath;
+  errPath_ = capture_.File("err");
 
-  pid_t pid = fork();
-  if (pid < 0) throw std::runtime_error("fork failed");
-  if (pid == 0) {
+  pid_ = fork();
+  if (pid_ < 0) throw std::runtime_error("fork failed");
+  if (pid_ == 0) {
     int in = open(options.stdinPath.c_str(), O_RDONLY);
-    int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int out = options.stdoutFd >= 0 ? options.stdoutFd
+                                    : open(outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int err = open(errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (in < 0 || out < 0 || err < 0) _exit(126);
     dup2(in, 0);
     dup2(out, 1);
@@ -72,16 +72,57 @@ ProcessResult RunProcess(const std::vector<std::string>& argv,
     execv(args[0], args.data());
     _exit(127);
   }
+  // The child has its own copy of the descriptor; the test keeps its own.
+}
 
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+Process::~Process() {
+  if (pid_ > 0) {
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
   }
+}
+
+bool Process::WaitForError(const std::string& text, double seconds) const {
+  for (double waited = 0; waited < seconds; waited += 0.01) {
+    if (ErrorSoFar().find(text) != std::string::npos) return true;
+    usleep(10000);
+  }
+  return false;
+}
+
+ProcessResult Process::Wait(double seconds) {
   ProcessResult result;
+  int status = 0;
+  pid_t done = 0;
+  for (double waited = 0; waited < seconds; waited += 0.01) {
+    done = waitpid(pid_, &status, WNOHANG);
+    if (done != 0) break;
+    usleep(10000);
+  }
+  if (done == 0) {
+    kill(pid_, SIGKILL);
+    waitpid(pid_, &status, 0);
+    result.err = "[killed after " + std::to_string(seconds) + " s]\n";
+  }
+  pid_ = -1;
   if (WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
-  result.out = ReadFile(outPath);
-  result.err = ReadFile(errPath);
+  result.out = ReadFile(outPath_);
+  result.err += ReadFile(errPath_);
   return result;
+}
+
+ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOptions& options) {
+  Process process(argv, options);
+  return process.Wait();
+}
+
+bool WaitForFile(const std::string& path, double seconds) {
+  for (double waited = 0; waited < seconds; waited += 0.01) {
+    if (FileExists(path)) return true;
+    usleep(10000);
+  }
+  return false;
 }
 
 PathGuard::PathGuard(std::string path) : path_(std::move(path)) {
@@ -95,6 +136,17 @@ PathGuard::~PathGuard() {
   } else {
     unlink(path_.c_str());
   }
+}
+
+MovedAside::MovedAside(std::string path) : path_(std::move(path)) {
+  if (!FileExists(path_)) return;
+  parked_ = path_ + ".parked-by-test-" + std::to_string(getpid());
+  if (rename(path_.c_str(), parked_.c_str()) != 0) throw std::runtime_error("cannot park " + path_);
+}
+
+MovedAside::~MovedAside() {
+  RemoveTree(path_);
+  if (!parked_.empty()) rename(parked_.c_str(), path_.c_str());
 }
 
 void WriteAuthConfig(const std::string& content) {

@@ -42,11 +42,38 @@ struct ProcessOptions {
   std::map<std::string, std::string> env;  // set on top of the inherited ones
   std::vector<std::string> unsetEnv;
   std::string stdoutPath;                  // when set, stdout goes to this file
+  int stdoutFd = -1;                       // when set, stdout is this descriptor
+};
+
+// A child process started by StartProcess; its standard error goes to a
+// file that can be read while it runs.
+class Process {
+ public:
+  Process(const std::vector<std::string>& argv, const ProcessOptions& options);
+  ~Process();
+  Process(const Process&) = delete;
+  Process& operator=(const Process&) = delete;
+
+  int pid() const { return pid_; }
+  std::string ErrorSoFar() const { return ReadFile(errPath_); }
+  // Waits until standard error holds `text`, at most `seconds`.
+  bool WaitForError(const std::string& text, double seconds = 20) const;
+  // Waits for the end, at most `seconds` (then kills it).
+  ProcessResult Wait(double seconds = 120);
+
+ private:
+  TempDir capture_;
+  std::string outPath_;
+  std::string errPath_;
+  int pid_ = -1;
 };
 
 // Runs `argv` (argv[0] is the program path) and waits for it.
 ProcessResult RunProcess(const std::vector<std::string>& argv,
                          const ProcessOptions& options = {});
+
+// Waits until `path` exists, at most `seconds`.
+bool WaitForFile(const std::string& path, double seconds = 20);
 
 // Saves whatever is at `path` (a file or nothing) and puts it back on
 // destruction, so tests can use the filter's fixed paths.
@@ -61,6 +88,20 @@ class PathGuard {
   std::string path_;
   bool existed_ = false;
   std::string saved_;
+};
+
+// Moves whatever is at `path` (file, directory or link) out of the way and
+// puts it back on destruction, removing what the test left there.
+class MovedAside {
+ public:
+  explicit MovedAside(std::string path);
+  ~MovedAside();
+  MovedAside(const MovedAside&) = delete;
+  MovedAside& operator=(const MovedAside&) = delete;
+
+ private:
+  std::string path_;
+  std::string parked_;
 };
 
 // Writes the authentication file at the filter's fixed path.

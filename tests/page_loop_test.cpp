@@ -1,0 +1,433 @@
+// The whole filter, run as CUPS runs it, on raster streams made with
+// libcups's raster writer; every page that reaches the printer is decoded
+// and compared with the page sent.  These tests use the filter's fixed work
+// directory and authentication file, so they run one at a time.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "tests/raster_pages.h"
+#include "tests/stream_reader.h"
+#include "tests/test_support.h"
+
+namespace {
+
+using namespace testing_support;
+
+const char kWorkDir[] = "/tmp/brelmont";
+const char kCancelLine[] = "DEBUG: \xE6\x8D\x95\xE8\x8E\xB7SIGTERM\xE4\xBF\xA1\xE5\x8F\xB7,"
+                           "\xE7\xBB\x88\xE6\xAD\xA2\xE4\xB8\xAD\n";
+
+struct FilterRun {
+  ProcessResult process;
+  PrintStream stream;
+};
+
+class PageLoopTest : public ::testing::Test {
+ protected:
+  PageLoopTest() : workDir_(kWorkDir), auth_("/tmp/auth/auth_config") {
+    unlink("/tmp/auth/auth_config");
+    ppd_ = MakeTestPpd(dir_);
+    mkdir(dir_.File("bin").c_str(), 0755);
+  }
+
+  std::vector<std::string> Args(const std::string& options, const std::string& jobId = "7") {
+    return {QUILLFERN_FILTER_PATH, jobId, "alice", "report.pdf", "1", options};
+  }
+
+  ProcessOptions Options(const std::string& rasterPath) {
+    ProcessOptions options;
+    options.stdinPath = rasterPath;
+    options.env["PPD"] = ppd_;
+    options.env["PATH"] = dir_.File("bin") + ":" + getenv("PATH");
+    return options;
+  }
+
+  FilterRun Run(const std::string& options, const std::vector<Bitmap>& pages,
+                const std::string& jobId = "7") {
+    std::string raster = dir_.File("job-" + jobId + ".ras");
+    WriteRasterStream(raster, pages);
+    return RunOn(options, raster, jobId);
+  }
+
+  FilterRun RunOn(const std::string& options, const std::string& rasterPath,
+                  const std::string& jobId = "7") {
+    FilterRun run;
+    run.process = RunProcess(Args(options, jobId), Options(rasterPath));
+    run.stream = ReadPrintStream(run.process.out);
+    return run;
+  }
+
+  // A pbmtojbg first on PATH that stops on page `page`'s file, leaves the
+  // marker "encoding-<page>" and waits for "go-<page>" before running the
+  // real encoder.
+  void InstallPausingEncoder(int page) {
+    std::string script = "#!/bin/sh\n"
+                         "case \"$*\" in *_" + std::to_string(page) + "_gs*)\n"
+                         "  touch " + dir_.File("encoding-" + std::to_string(page)) + "\n"
+                         "  n=0\n"
+                         "  while [ ! -e " + dir_.File("go-" + std::to_string(page)) +
+                         " ] && [ $n -lt 2000 ]; do sleep 0.01; n=$((n+1)); done;;\n"
+                         "esac\n"
+                         "exec /usr/bin/pbmtojbg \"$@\"\n";
+    WriteFile(dir_.File("bin/pbmtojbg"), script);
+    chmod(dir_.File("bin/pbmtojbg").c_str(), 0755);
+  }
+
+  // Every record's page decodes, and record i shows `expected[i]`.
+  static void ExpectPages(const PrintStream& stream, const std::vector<Bitmap>& expected) {
+    ASSERT_EQ(stream.records.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+      std::string error;
+      Bitmap decoded = DecodeJbig(stream.records[i].data, &error);
+      EXPECT_EQ(error, "") << "record " << i + 1;
+      EXPECT_EQ(decoded.width, expected[i].width) << "record " << i + 1;
+      EXPECT_EQ(decoded.height, expected[i].height) << "record " << i + 1;
+      EXPECT_TRUE(decoded.rows == expected[i].rows) << "record " << i + 1 << " differs";
+    }
+  }
+
+  static Bitmap Blank(uint32_t width, uint32_t height) {
+    Bitmap blank;
+    blank.width = width;
+    blank.height = height;
+    blank.rows.assign(static_cast<size_t>(blank.rowBytes()) * height, '\0');
+    return blank;
+  }
+
+  TempDir dir_;
+  MovedAside workDir_;
+  PathGuard auth_;
+  std::string ppd_;
+};
+
+TEST_F(PageLoopTest, EmptyStreamWritesNothing) {
+  WriteFile(dir_.File("empty.ras"), "");
+  FilterRun run = RunOn("", dir_.File("empty.ras"));
+  EXPECT_EQ(run.process.exitStatus, 0);
+  EXPECT_EQ(run.process.out, "");
+  EXPECT_NE(run.process.err.find("DEBUG: First page header is null \n"), std::string::npos);
+  struct stat status;
+  ASSERT_EQ(lstat(kWorkDir, &status), 0);
+  EXPECT_TRUE(S_ISDIR(status.st_mode));
+}
+
+TEST_F(PageLoopTest, OnePageJobIsOneCompleteRecord) {
+  Bitmap page = PatternPage(203, 150, 1);
+  FilterRun run = Run("", {page});
+  EXPECT_EQ(run.process.exitStatus, 0) << run.process.err;
+  ASSERT_EQ(run.stream.error, "");
+  EXPECT_EQ(RecordFlags(run.stream), "1,1,1");
+  ExpectPages(run.stream, {page});
+  EXPECT_EQ(run.process.out.size(), 52 + run.stream.jobParams.size() +
+                                        run.stream.records[0].data.size());
+  EXPECT_NE(run.stream.jobParams.find("jobId=7, DocName=report.pdf, "), std::string::npos);
+  const std::string& log = run.process.err;
+  EXPECT_NE(log.find("DEBUG: Page1 begin ,page_width = 203,page_height=150, "
+                     "page_line_bytes=26 \nINFO: Printing page 1\n"
+                     "DEBUG: Page 1 read 3900 pixels\n"
+                     "DEBUG: page 1 handleImg done,pring m_page=1 begin\n"
+                     "DEBUG: pbmtojbg. width:[203], height:[150], "
+                     "pbm_file:[/tmp/brelmont/7_1_gs.pbm]DEBUG: pbmtojbg: pbmtojbg -q -x 203 "
+                     "-y 150 -r -s 128 -o 0 -p 8 -m 0 /tmp/brelmont/7_1_gs.pbm "
+                     "/tmp/brelmont/7-1.jbg\nDEBUG: page 1 jbg file size: "),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("DEBUG: print m_page 1 write jbg done\n"), std::string::npos);
+  EXPECT_TRUE(FileExists("/tmp/brelmont/7_1_gs.pbm"));
+  EXPECT_TRUE(FileExists("/tmp/brelmont/7-1.jbg"));
+}
+
+TEST_F(PageLoopTest, DuplexJobsGetABlankBackSideOfTheFirstPageSize) {
+  Bitmap first = PatternPage(100, 50, 1);
+  Bitmap second = PatternPage(100, 50, 2);
+  Bitmap last = PatternPage(60, 40, 3);
+  for (const char* collation : {"", "noCollate"}) {
+    SCOPED_TRACE(collation);
+    FilterRun odd = Run(std::string("Duplex=DuplexNoTumble ") + collation, {first, second, last});
+    EXPECT_EQ(odd.process.exitStatus, 0) << odd.process.err;
+    ASSERT_EQ(odd.stream.error, "");
+    EXPECT_EQ(RecordFlags(odd.stream), "1,0,1 0,0,2 0,0,3 0,1,4");
+    ExpectPages(odd.stream, {first, second, last, Blank(104, 50)});
+    EXPECT_EQ(ReadFile("/tmp/brelmont/7_4_gs.pbm"), "P4\n104 50\n" + std::string(13 * 50, '\0'));
+    EXPECT_NE(odd.process.err.find("DEBUG: extra file /tmp/brelmont/7_4_gs.pbm not exists, "
+                                   "ignore, create a empty pbm file, cupsheight 50, width 104 "
+                                   "bytesperline 13\n"),
+              std::string::npos);
+
+    FilterRun even = Run(std::string("Duplex=DuplexTumble ") + collation, {first, second});
+    EXPECT_EQ(RecordFlags(even.stream), "1,0,1 0,1,2");
+    ExpectPages(even.stream, {first, second});
+    EXPECT_EQ(even.process.err.find("extra page"), std::string::npos);
+  }
+}
+
+TEST_F(PageLoopTest, StreamCutInsideAPageEndsWithThatPage) {
+  Bitmap first = PatternPage(64, 40, 1);
+  Bitmap second = PatternPage(64, 40, 2);
+  WriteRasterStream(dir_.File("full.ras"), {first, second});
+  std::string full = ReadFile(dir_.File("full.ras"));
+  // The stream is uncompressed raster: dropping its last 80 bytes drops
+  // the last 10 rows (8 bytes each) of page 2.
+  std::string cut = full.substr(0, full.size() - 10 * 8);
+  WriteFile(dir_.File("cut.ras"), cut);
+  FilterRun run = RunOn("", dir_.File("cut.ras"));
+  EXPECT_EQ(run.process.exitStatus, 0) << run.process.err;
+  ASSERT_EQ(run.stream.error, "");
+  ASSERT_EQ(RecordFlags(run.stream), "1,0,1 0,1,2");
+  std::string error;
+  Bitmap decoded = DecodeJbig(run.stream.records[1].data, &error);
+  ASSERT_EQ(error, "");
+  ASSERT_EQ(decoded.rows.size(), second.rows.size());
+  const size_t arrived = second.rows.size() - 10 * 8;
+  EXPECT_TRUE(decoded.rows.substr(0, arrived) == second.rows.substr(0, arrived));
+  EXPECT_EQ(decoded.rows.substr(arrived), std::string(10 * 8, '\0'));
+}
+
+TEST_F(PageLoopTest, A5FedByShortEdgeIsTurnedBeforeEncoding) {
+  Bitmap first = PatternPage(120, 70, 1);
+  Bitmap second = PatternPage(120, 70, 2);
+  FilterRun run = Run("PageSize=A5 FeedEdge=1", {first, second});
+  EXPECT_EQ(run.process.exitStatus, 0) << run.process.err;
+  ASSERT_EQ(run.stream.error, "");
+  ExpectPages(run.stream, {TurnedCounterClockwise(first), TurnedCounterClockwise(second)});
+  for (int page : {1, 2}) {
+    std::string n = std::to_string(page);
+    EXPECT_TRUE(FileExists("/tmp/brelmont/7_" + n + "_gs.pbm"));
+    EXPECT_TRUE(FileExists("/tmp/brelmont/7_" + n + "_gs_rotated.pbm"));
+    EXPECT_TRUE(FileExists("/tmp/brelmont/7-" + n + ".jbg"));
+  }
+  EXPECT_NE(run.process.err.find("DEBUG: A5L need rotate.[-90]DEBUG: pbmtojbg. width:[70], "
+                                 "height:[120], pbm_file:[/tmp/brelmont/7_1_gs_rotated.pbm]"),
+            std::string::npos);
+}
+
+TEST_F(PageLoopTest, TenPageA4JobInEverySequencing) {
+  std::vector<Bitmap> pages;
+  for (int i = 1; i <= 10; ++i) pages.push_back(TextLikePage(4960, 7016, i));
+  WriteRasterStream(dir_.File("a4.ras"), pages);
+  std::string expectedFlags;
+  for (int i = 1; i <= 10; ++i) {
+    expectedFlags += (i == 1 ? "1," : " 0,") + std::string(i == 10 ? "1," : "0,") +
+                     std::to_string(i);
+  }
+  for (const char* options : {"", "noCollate", "Duplex=DuplexNoTumble",
+                              "Duplex=DuplexNoTumble noCollate"}) {
+    SCOPED_TRACE(options);
+    FilterRun run = RunOn(options, dir_.File("a4.ras"));
+    EXPECT_EQ(run.process.exitStatus, 0);
+    ASSERT_EQ(run.stream.error, "");
+    EXPECT_EQ(RecordFlags(run.stream), expectedFlags);
+    ExpectPages(run.stream, pages);
+  }
+}
+
+TEST_F(PageLoopTest, NextJobClearsTheScratchFilesOfTheLastOne) {
+  Run("", {PatternPage(40, 20, 1)}, "31");
+  EXPECT_TRUE(FileExists("/tmp/brelmont/31_1_gs.pbm"));
+  FilterRun second = Run("", {PatternPage(40, 20, 2)}, "32");
+  EXPECT_EQ(second.process.exitStatus, 0);
+  EXPECT_FALSE(FileExists("/tmp/brelmont/31_1_gs.pbm"));
+  EXPECT_FALSE(FileExists("/tmp/brelmont/31-1.jbg"));
+  EXPECT_TRUE(FileExists("/tmp/brelmont/32_1_gs.pbm"));
+}
+
+TEST_F(PageLoopTest, SigtermBeforeTheFirstPageLeavesOnlyTheJobHeader) {
+  std::string fifo = dir_.File("raster.fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  WriteRasterStream(dir_.File("pages.ras"), {PatternPage(40, 20, 1), PatternPage(40, 20, 2)});
+  Process filter(Args(""), Options(fifo));
+  int writer = open(fifo.c_str(), O_WRONLY);
+  ASSERT_GE(writer, 0);
+  ASSERT_TRUE(filter.WaitForError("BuildJobParams:"));
+  kill(filter.pid(), SIGTERM);
+  ASSERT_TRUE(filter.WaitForError(kCancelLine));
+  std::string raster = ReadFile(dir_.File("pages.ras"));
+  ASSERT_EQ(write(writer, raster.data(), raster.size()), static_cast<ssize_t>(raster.size()));
+  close(writer);
+  ProcessResult result = filter.Wait();
+  EXPECT_EQ(result.exitStatus, 0);
+  PrintStream stream = ReadPrintStream(result.out);
+  EXPECT_TRUE(stream.hasJobHeader);
+  EXPECT_TRUE(stream.records.empty());
+  EXPECT_EQ(result.err.find("INFO: Printing page"), std::string::npos);
+}
+
+// Cancels a five-page job while page 3 is being encoded.
+FilterRun CancelDuringPageThree(Process& filter, const std::string& encoding,
+                                const std::string& go) {
+  FilterRun run;
+  if (!WaitForFile(encoding)) return run;
+  kill(filter.pid(), SIGTERM);
+  filter.WaitForError(kCancelLine);
+  WriteFile(go, "");
+  run.process = filter.Wait();
+  run.stream = ReadPrintStream(run.process.out);
+  return run;
+}
+
+TEST_F(PageLoopTest, SigtermDuringPageThreeMakesItTheLastPage) {
+  std::vector<Bitmap> pages;
+  for (int i = 1; i <= 5; ++i) pages.push_back(PatternPage(48, 30, i));
+  WriteRasterStream(dir_.File("five.ras"), pages);
+  InstallPausingEncoder(3);
+
+  Process oneSided(Args(""), Options(dir_.File("five.ras")));
+  FilterRun run = CancelDuringPageThree(oneSided, dir_.File("encoding-3"), dir_.File("go-3"));
+  EXPECT_EQ(run.process.exitStatus, 0) << run.process.err;
+  ASSERT_EQ(run.stream.error, "");
+  EXPECT_EQ(RecordFlags(run.stream), "1,0,1 0,0,2 0,1,3");
+  ExpectPages(run.stream, {pages[0], pages[1], pages[2]});
+  EXPECT_NE(run.process.err.find("DEBUG: cancel job, page 3 handleImg done,pring m_page=3 is "
+                                 "last page,\n"),
+            std::string::npos);
+  EXPECT_EQ(run.process.err.find("DEBUG: Page4 begin"), std::string::npos);
+  EXPECT_EQ(run.process.err.find("DEBUG: Page 4 read"), std::string::npos);
+
+  unlink(dir_.File("encoding-3").c_str());
+  unlink(dir_.File("go-3").c_str());
+  Process duplex(Args("Duplex=DuplexNoTumble"), Options(dir_.File("five.ras")));
+  FilterRun both = CancelDuringPageThree(duplex, dir_.File("encoding-3"), dir_.File("go-3"));
+  EXPECT_EQ(both.process.exitStatus, 0) << both.process.err;
+  ASSERT_EQ(both.stream.error, "");
+  EXPECT_EQ(RecordFlags(both.stream), "1,0,1 0,0,2 0,0,3 0,1,4");
+  ExpectPages(both.stream, {pages[0], pages[1], pages[2], Blank(48, 30)});
+}
+
+TEST_F(PageLoopTest, ConcurrentJobsKeepEachOthersFiles) {
+  std::vector<Bitmap> pages = {PatternPage(80, 40, 1), PatternPage(80, 40, 2)};
+  WriteRasterStream(dir_.File("a.ras"), pages);
+  InstallPausingEncoder(2);
+  Process first(Args("", "51"), Options(dir_.File("a.ras")));
+  ASSERT_TRUE(WaitForFile(dir_.File("encoding-2")));
+
+  // A second job starts while the first is in the middle of its page 2.
+  FilterRun second = Run("", {PatternPage(80, 40, 9)}, "52");
+  EXPECT_EQ(second.process.exitStatus, 0) << second.process.err;
+  EXPECT_TRUE(FileExists("/tmp/brelmont/51_1_gs.pbm"));
+  EXPECT_TRUE(FileExists("/tmp/brelmont/51_2_gs.pbm"));
+
+  WriteFile(dir_.File("go-2"), "");
+  ProcessResult result = first.Wait();
+  EXPECT_EQ(result.exitStatus, 0) << result.err;
+  PrintStream stream = ReadPrintStream(result.out);
+  ASSERT_EQ(stream.error, "");
+  ExpectPages(stream, pages);
+}
+
+TEST_F(PageLoopTest, JobWhosePrinterIsAwayDoesNotHoldUpAnother) {
+  // Noise encodes to far more than a pipe holds, so the first job blocks.
+  Bitmap noise = PatternPage(1600, 1600, 4);
+  for (char& byte : noise.rows) byte = static_cast<char>(byte ^ (rand() & 0xff));
+  WriteRasterStream(dir_.File("big.ras"), {noise, noise});
+  int pipeFds[2];
+  ASSERT_EQ(pipe2(pipeFds, O_CLOEXEC), 0);
+  ProcessOptions options = Options(dir_.File("big.ras"));
+  options.stdoutFd = pipeFds[1];
+  Process stalled(Args("", "61"), options);
+  close(pipeFds[1]);
+  ASSERT_TRUE(stalled.WaitForError("DEBUG: write page 1 header done", 30));
+  usleep(200 * 1000);
+  EXPECT_EQ(stalled.ErrorSoFar().find("DEBUG: write page data done"), std::string::npos)
+      << "the first job was expected to block on its printer";
+
+  FilterRun other = Run("", {PatternPage(64, 64, 5)}, "62");
+  EXPECT_EQ(other.process.exitStatus, 0) << other.process.err;
+  EXPECT_EQ(RecordFlags(other.stream), "1,1,1");
+  close(pipeFds[0]);  // the printer of the first job goes away for good
+  ProcessResult result = stalled.Wait();
+  EXPECT_EQ(result.signal, 0);
+  EXPECT_EQ(result.exitStatus, 1);
+  EXPECT_NE(result.err.find("ERROR: the printer stopped taking data: Broken pipe\n"),
+            std::string::npos);
+}
+
+TEST_F(PageLoopTest, SymlinkedWorkDirectoryIsNeverFollowed) {
+  TempDir target;
+  WriteFile(target.File("canary"), "keep me");
+  ASSERT_EQ(symlink(target.path().c_str(), kWorkDir), 0);
+  FilterRun run = Run("", {PatternPage(40, 20, 1)});
+  EXPECT_EQ(run.process.exitStatus, 0) << run.process.err;
+  EXPECT_EQ(ReadFile(target.File("canary")), "keep me");
+  EXPECT_FALSE(FileExists(target.File("7_1_gs.pbm")));
+  struct stat status;
+  ASSERT_EQ(lstat(kWorkDir, &status), 0);
+  EXPECT_TRUE(S_ISDIR(status.st_mode));
+}
+
+TEST_F(PageLoopTest, ForeignOrOpenWorkDirectoryIsRefusedWhileOthersRun) {
+  // Another job holds the lock, so this one may not wipe the directory.
+  int lock = open("/tmp/brelmont.lock", O_RDONLY | O_CREAT, 0644);
+  ASSERT_GE(lock, 0);
+  ASSERT_EQ(flock(lock, LOCK_SH), 0);
+
+  ASSERT_EQ(mkdir(kWorkDir, 0755), 0);
+  ASSERT_EQ(chmod(kWorkDir, 0777), 0);
+  FilterRun open = Run("", {PatternPage(40, 20, 1)});
+  EXPECT_EQ(open.process.exitStatus, 1);
+  EXPECT_EQ(open.process.out, "");
+  EXPECT_NE(open.process.err.find("ERROR: work directory /tmp/brelmont is writable by others\n"),
+            std::string::npos);
+
+  if (geteuid() == 0) {
+    ASSERT_EQ(chmod(kWorkDir, 0755), 0);
+    ASSERT_EQ(chown(kWorkDir, 65534, 65534), 0);
+    FilterRun foreign = Run("", {PatternPage(40, 20, 1)});
+    EXPECT_EQ(foreign.process.exitStatus, 1);
+    EXPECT_EQ(foreign.process.out, "");
+    EXPECT_NE(foreign.process.err.find("belongs to another user"), std::string::npos);
+  }
+  close(lock);
+}
+
+TEST_F(PageLoopTest, MissingEncoderEndsTheJobWithoutThatPage) {
+  ProcessOptions options = Options("");
+  std::string raster = dir_.File("one.ras");
+  WriteRasterStream(raster, {PatternPage(40, 20, 1)});
+  options.stdinPath = raster;
+  options.env["PATH"] = dir_.File("bin");  // no pbmtojbg there
+  ProcessResult result = RunProcess(Args(""), options);
+  EXPECT_EQ(result.exitStatus, 255);
+  PrintStream stream = ReadPrintStream(result.out);
+  EXPECT_TRUE(stream.hasJobHeader);
+  EXPECT_TRUE(stream.records.empty());
+  EXPECT_NE(result.err.find("(status 127)\nERROR: page 1 could not be encoded\n"),
+            std::string::npos)
+      << result.err;
+}
+
+TEST_F(PageLoopTest, UnusableRasterHeadersAreRefused) {
+  Bitmap good = PatternPage(40, 20, 1);
+  Bitmap grey = PatternPage(40, 20, 2);
+  RasterPage eightBit{grey, {8, 40}};
+
+  WriteRasterStream(dir_.File("first.ras"), std::vector<RasterPage>{eightBit});
+  FilterRun first = RunOn("", dir_.File("first.ras"));
+  EXPECT_EQ(first.process.exitStatus, 1);
+  EXPECT_EQ(first.process.out, "");
+  EXPECT_NE(first.process.err.find("ERROR: page 1 has a raster header the printer cannot take: "
+                                   "cupsWidth 40, cupsHeight 20, cupsBitsPerPixel 8, "
+                                   "cupsBytesPerLine 40\n"),
+            std::string::npos)
+      << first.process.err;
+
+  // Found by the read-ahead: the page in hand is finished as the last one.
+  WriteRasterStream(dir_.File("second.ras"),
+                    std::vector<RasterPage>{{good, {}}, eightBit, {good, {}}});
+  for (const char* duplex : {"", "Duplex=DuplexNoTumble"}) {
+    FilterRun second = RunOn(duplex, dir_.File("second.ras"));
+    EXPECT_EQ(second.process.exitStatus, 1) << duplex;
+    ASSERT_EQ(second.stream.error, "") << duplex;
+    EXPECT_EQ(RecordFlags(second.stream), *duplex ? "1,0,1 0,1,2" : "1,1,1");
+    EXPECT_NE(second.process.err.find("ERROR: page 2 has a raster header"), std::string::npos);
+  }
+}
+
+}  // namespace
