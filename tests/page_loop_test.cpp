@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <filesystem>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -428,6 +429,97 @@ TEST_F(PageLoopTest, UnusableRasterHeadersAreRefused) {
     EXPECT_EQ(RecordFlags(second.stream), *duplex ? "1,0,1 0,1,2" : "1,1,1");
     EXPECT_NE(second.process.err.find("ERROR: page 2 has a raster header"), std::string::npos);
   }
+}
+
+}  // namespace
+
+namespace {
+
+// Pages of noise encode to far more than a pipe holds.
+std::vector<Bitmap> NoisePages(int count) {
+  std::vector<Bitmap> pages;
+  uint32_t state = 12345;
+  for (int i = 0; i < count; ++i) {
+    Bitmap page = PatternPage(8, 8, i);
+    page.width = 1200;
+    page.height = 1200;
+    page.rows.assign(150u * 1200u, '\0');
+    for (char& byte : page.rows) {
+      state = state * 1103515245u + 12345u;
+      byte = static_cast<char>(state >> 16);
+    }
+    pages.push_back(page);
+  }
+  return pages;
+}
+
+int CountFiles(const std::string& dir, const std::string& suffix) {
+  int count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    const std::string name = entry.path().filename().string();
+    if (name.size() >= suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(),
+                                                     suffix) == 0) {
+      ++count;
+    }
+  }
+  return count;
+}
+
+TEST_F(PageLoopTest, PrinterThatGoesAwayStopsTheConversion) {
+  WriteRasterStream(dir_.File("ten.ras"), NoisePages(10));
+  int pipeFds[2];
+  ASSERT_EQ(pipe2(pipeFds, O_CLOEXEC), 0);
+  ProcessOptions options = Options(dir_.File("ten.ras"));
+  options.stdoutFd = pipeFds[1];
+  Process filter(Args(""), options);
+  close(pipeFds[1]);
+
+  // The printer takes a little of the job, then is gone.
+  std::string taken;
+  char buffer[4096];
+  while (taken.size() < 100000) {
+    ssize_t n = read(pipeFds[0], buffer, sizeof buffer);
+    if (n <= 0) break;
+    taken.append(buffer, static_cast<size_t>(n));
+  }
+  close(pipeFds[0]);
+  ProcessResult result = filter.Wait();
+  EXPECT_EQ(result.signal, 0);
+  EXPECT_EQ(result.exitStatus, 1);
+  EXPECT_EQ(CountOf(result.err, "ERROR: the printer stopped taking data: Broken pipe\n"), 1)
+      << result.err;
+  EXPECT_LE(CountFiles(kWorkDir, ".jbg"), 4);
+}
+
+TEST_F(PageLoopTest, FullDeviceIsAFailureNotASuccess) {
+  WriteRasterStream(dir_.File("one.ras"), {PatternPage(40, 20, 1)});
+  ProcessOptions options = Options(dir_.File("one.ras"));
+  options.stdoutPath = "/dev/full";
+  ProcessResult result = RunProcess(Args(""), options);
+  EXPECT_EQ(result.exitStatus, 1);
+  EXPECT_NE(result.err.find("ERROR: the printer stopped taking data: No space left on device\n"),
+            std::string::npos);
+}
+
+TEST_F(PageLoopTest, PrinterThatReadsEverythingGetsACompleteJob) {
+  std::vector<Bitmap> pages = NoisePages(3);
+  WriteRasterStream(dir_.File("three.ras"), pages);
+  int pipeFds[2];
+  ASSERT_EQ(pipe2(pipeFds, O_CLOEXEC), 0);
+  ProcessOptions options = Options(dir_.File("three.ras"));
+  options.stdoutFd = pipeFds[1];
+  Process filter(Args("Duplex=DuplexNoTumble noCollate"), options);
+  close(pipeFds[1]);
+  std::string taken;
+  char buffer[65536];
+  ssize_t n;
+  while ((n = read(pipeFds[0], buffer, sizeof buffer)) > 0) taken.append(buffer, static_cast<size_t>(n));
+  close(pipeFds[0]);
+  ProcessResult result = filter.Wait();
+  EXPECT_EQ(result.exitStatus, 0);
+  PrintStream stream = ReadPrintStream(taken);
+  ASSERT_EQ(stream.error, "");
+  ExpectPages(stream, {pages[0], pages[1], pages[2], Blank(1200, 1200)});
 }
 
 }  // namespace

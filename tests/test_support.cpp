@@ -107,7 +107,8 @@ ProcessResult Process::Wait(double seconds) {
   pid_ = -1;
   if (WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
-  result.out = ReadFile(outPath_);
+  // Standard output is read back only from the file made for it here.
+  if (outPath_ == capture_.File("out")) result.out = ReadFile(outPath_);
   result.err += ReadFile(errPath_);
   return result;
 }

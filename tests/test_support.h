@@ -42,6 +42,7 @@ struct ProcessOptions {
   std::map<std::string, std::string> env;  // set on top of the inherited ones
   std::vector<std::string> unsetEnv;
   std::string stdoutPath;                  // when set, stdout goes to this file
+                                           // (and ProcessResult::out stays empty)
   int stdoutFd = -1;                       // when set, stdout is this descriptor
 };
 
