@@ -523,3 +523,29 @@ TEST_F(PageLoopTest, PrinterThatReadsEverythingGetsACompleteJob) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(PageLoopTest, DecodeToolShowsWhatTheFilterSent) {
+  Bitmap first = PatternPage(120, 70, 1);
+  Bitmap second = PatternPage(120, 70, 2);
+  WriteRasterStream(dir_.File("a5.ras"), {first, second});
+  ProcessOptions options = Options(dir_.File("a5.ras"));
+  options.stdoutPath = dir_.File("job.prn");
+  ProcessResult filter = RunProcess(Args("PageSize=A5 FeedEdge=1"), options);
+  ASSERT_EQ(filter.exitStatus, 0);
+
+  ProcessResult decode = RunProcess(
+      {QUILLFERN_DECODE_PATH, "--extract", dir_.File("pages"), dir_.File("job.prn")});
+  EXPECT_EQ(decode.exitStatus, 0) << decode.err;
+  EXPECT_NE(decode.out.find("  PageSize=A5\n"), std::string::npos);
+  EXPECT_NE(decode.out.find("  FeedEdge=1\n"), std::string::npos);
+  int n = 1;
+  for (const Bitmap& page : {first, second}) {
+    Bitmap turned = TurnedCounterClockwise(page);
+    std::string pbm = ReadFile(dir_.File("pages/page-" + std::to_string(n++) + ".pbm"));
+    EXPECT_TRUE(pbm == "P4\n70 120\n" + turned.rows);
+  }
+}
+
+}  // namespace

@@ -4,13 +4,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-// JBIG-KIT's header declares C functions without C++ linkage markers.
-extern "C" {
-#include <jbig.h>
-}
-
 #include <cstring>
 #include <stdexcept>
+
+#include "tools/print_stream.h"
 
 namespace testing_support {
 
@@ -127,23 +124,19 @@ void WriteRasterStream(const std::string& path, const std::vector<Bitmap>& pages
 }
 
 Bitmap DecodeJbig(const std::string& bie, std::string* error) {
-  jbg_dec_state state;
-  jbg_dec_init(&state);
-  std::string copy = bie;
-  size_t used = 0;
-  int result = jbg_dec_in(&state, reinterpret_cast<unsigned char*>(copy.data()), copy.size(),
-                          &used);
+  quillfern::StreamRecord record;
+  record.data = bie;
+  quillfern::PageImage image;
+  quillfern::StreamError problem;
   Bitmap page;
-  if (result != JBG_EOK) {
-    *error = jbg_strerror(result);
-  } else {
-    error->clear();
-    page.width = static_cast<uint32_t>(jbg_dec_getwidth(&state));
-    page.height = static_cast<uint32_t>(jbg_dec_getheight(&state));
-    page.rows.assign(reinterpret_cast<const char*>(jbg_dec_getimage(&state, 0)),
-                     jbg_dec_getsize(&state));
+  if (!quillfern::DecodeRecord(record, &image, &problem)) {
+    *error = problem.Message();
+    return page;
   }
-  jbg_dec_free(&state);
+  error->clear();
+  page.width = image.width;
+  page.height = image.height;
+  page.rows = std::move(image.rows);
   return page;
 }
 

@@ -52,7 +52,8 @@ struct RasterPage {
 void WriteRasterStream(const std::string& path, const std::vector<RasterPage>& pages);
 void WriteRasterStream(const std::string& path, const std::vector<Bitmap>& pages);
 
-// Decodes a JBIG image entity; `error` is set when it does not decode.
+// Checks a JBIG image entity's header against what the filter asks the
+// encoder for and decodes it; `error` is set when either fails.
 Bitmap DecodeJbig(const std::string& bie, std::string* error);
 
 }  // namespace testing_support

@@ -24,10 +24,11 @@ struct PrintStream {
   std::string error;  // empty when the stream is well formed
 };
 
-// Parses `bytes`.  `error` names the first violation: a bad tag, magic or
-// padding, a size that runs past the end, a pageno out of order, a flag
-// other than 0 or 1, or a lastpage 1 before the last record.  With
-// `requireLastpage` the last record must carry lastpage 1.
+// Parses `bytes` with the stream checker of quillfern-decode.  `error` names
+// the first violation: a bad tag, magic or padding, a size that runs past
+// the end, a pageno out of order, a flag other than 0 or 1, or a lastpage 1
+// before the last record.  With `requireLastpage` the last record must carry
+// lastpage 1.
 PrintStream ReadPrintStream(const std::string& bytes, bool requireLastpage = true);
 
 // (firstpage, lastpage, pageno) of every record, as "1,0,1 0,1,2".

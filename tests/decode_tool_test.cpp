@@ -1,0 +1,130 @@
+// quillfern-decode run as an administrator runs it.
+#include <cjson/cJSON.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "filter/printer_stream.h"
+#include "image/encoder.h"
+#include "image/pbm.h"
+#include "tests/memory_stream.h"
+#include "tests/raster_pages.h"
+#include "tests/test_support.h"
+
+namespace {
+
+using namespace testing_support;
+
+class DecodeToolTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::string params = "PageSize=A5, copies=2, AuthPassword=Pw-7731-x, ";
+    MemoryStream stream;
+    WriteJobHeader(stream.output(), params.c_str(), static_cast<int32_t>(params.size()), "");
+    for (int n = 1; n <= 2; ++n) {
+      pages_.push_back(PatternPage(77, 31 + n, n));
+      std::string pbm = dir_.File(std::to_string(n) + ".pbm");
+      std::string jbg = dir_.File(std::to_string(n) + ".jbg");
+      const Bitmap& page = pages_.back();
+      WritePbmFile(pbm.c_str(), static_cast<int>(page.width), static_cast<int>(page.height),
+                   reinterpret_cast<const unsigned char*>(page.rows.data()), page.rows.size());
+      testing::internal::CaptureStderr();
+      pbmtojbg(pbm.c_str(), jbg.c_str());
+      testing::internal::GetCapturedStderr();
+      std::string jbig = ReadFile(jbg);
+      printer_header header;
+      header.firstpage = n == 1;
+      header.datasize = static_cast<int32_t>(jbig.size());
+      header.pageno = n;
+      WritePageHeader(stream.output(), header, n == 2);
+      WritePageData(stream.output(), reinterpret_cast<const unsigned char*>(jbig.data()),
+                    jbig.size());
+    }
+    bytes_ = stream.bytes();
+    WriteFile(dir_.File("job.prn"), bytes_);
+  }
+
+  ProcessResult Decode(const std::vector<std::string>& args, const std::string& stdinPath = "/dev/null") {
+    std::vector<std::string> argv = {QUILLFERN_DECODE_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    ProcessOptions options;
+    options.stdinPath = stdinPath;
+    return RunProcess(argv, options);
+  }
+
+  TempDir dir_;
+  std::vector<Bitmap> pages_;
+  std::string bytes_;
+};
+
+TEST_F(DecodeToolTest, ShowsParametersAndRecordsWithThePasswordMasked) {
+  ProcessResult result = Decode({dir_.File("job.prn")});
+  EXPECT_EQ(result.exitStatus, 0) << result.err;
+  EXPECT_NE(result.out.find("  PageSize=A5\n  copies=2\n  AuthPassword=****\n"), std::string::npos)
+      << result.out;
+  EXPECT_EQ(result.out.find("Pw-7731-x"), std::string::npos);
+  EXPECT_NE(result.out.find("records: 2\n"), std::string::npos);
+  EXPECT_NE(result.out.find("stream OK\n"), std::string::npos);
+  // Standard input works the same.
+  EXPECT_EQ(Decode({}, dir_.File("job.prn")).out, result.out);
+}
+
+TEST_F(DecodeToolTest, JsonOutputParses) {
+  ProcessResult result = Decode({"--json", dir_.File("job.prn")});
+  EXPECT_EQ(result.exitStatus, 0);
+  cJSON* root = cJSON_Parse(result.out.c_str());
+  ASSERT_NE(root, nullptr) << result.out;
+  EXPECT_TRUE(cJSON_IsTrue(cJSON_GetObjectItem(root, "valid")));
+  cJSON* params = cJSON_GetObjectItem(root, "job_params");
+  EXPECT_STREQ(cJSON_GetObjectItem(params, "PageSize")->valuestring, "A5");
+  EXPECT_STREQ(cJSON_GetObjectItem(params, "AuthPassword")->valuestring, "****");
+  cJSON* records = cJSON_GetObjectItem(root, "records");
+  ASSERT_EQ(cJSON_GetArraySize(records), 2);
+  cJSON* second = cJSON_GetArrayItem(records, 1);
+  EXPECT_EQ(cJSON_GetObjectItem(second, "lastpage")->valueint, 1);
+  EXPECT_EQ(cJSON_GetObjectItem(second, "width")->valueint, 77);
+  EXPECT_EQ(cJSON_GetObjectItem(second, "height")->valueint, 33);
+  cJSON_Delete(root);
+}
+
+TEST_F(DecodeToolTest, ExtractWritesEveryPageAsPbmAndPng) {
+  ProcessResult result = Decode({"--extract", dir_.File("pages"), dir_.File("job.prn")});
+  EXPECT_EQ(result.exitStatus, 0) << result.err;
+  for (int n = 1; n <= 2; ++n) {
+    const Bitmap& page = pages_[n - 1];
+    std::string pbm = ReadFile(dir_.File("pages/page-" + std::to_string(n) + ".pbm"));
+    EXPECT_TRUE(pbm == "P4\n77 " + std::to_string(page.height) + "\n" + page.rows);
+    std::string png = ReadFile(dir_.File("pages/page-" + std::to_string(n) + ".png"));
+    ASSERT_GE(png.size(), 8u);
+    EXPECT_EQ(png.substr(1, 3), "PNG");
+  }
+}
+
+TEST_F(DecodeToolTest, BadInputGivesOneLineAndNeverACrash) {
+  ProcessResult missing = Decode({dir_.File("none.prn")});
+  EXPECT_EQ(missing.exitStatus, 2);
+  EXPECT_EQ(missing.err, "quillfern-decode: cannot open " + dir_.File("none.prn") +
+                             ": No such file or directory\n");
+
+  ProcessResult empty = Decode({}, "/dev/null");
+  EXPECT_EQ(empty.exitStatus, 1);
+  EXPECT_EQ(CountOf(empty.err, "\n"), 1);
+
+  WriteFile(dir_.File("garbage"), "%PDF-1.7 this is not a print stream at all");
+  ProcessResult garbage = Decode({dir_.File("garbage")});
+  EXPECT_EQ(garbage.exitStatus, 1);
+  EXPECT_EQ(garbage.err.rfind("quillfern-decode: at byte 0: job tag: expected", 0), 0u);
+
+  for (size_t length = 3; length < bytes_.size(); length += 41) {
+    WriteFile(dir_.File("cut"), bytes_.substr(0, length));
+    ProcessResult cut = Decode({"--json", dir_.File("cut")});
+    EXPECT_EQ(cut.signal, 0) << length;
+    EXPECT_EQ(cut.exitStatus, 1) << length;
+    EXPECT_EQ(CountOf(cut.err, "\n"), 1) << cut.err;
+    EXPECT_NE(cut.err.find("at byte "), std::string::npos);
+  }
+  EXPECT_EQ(Decode({"--bogus"}).exitStatus, 2);
+}
+
+}  // namespace

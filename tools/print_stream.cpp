@@ -1,0 +1,241 @@
+#include "tools/print_stream.h"
+
+#include <bit>
+#include <cstdio>
+#include <cstring>
+
+extern "C" {
+#include <jbig.h>
+}
+
+namespace quillfern {
+
+namespace {
+
+constexpr char kJobTag[] = "rv7731_param";
+constexpr char kPageMagic[] = "rv7731_printer";
+constexpr size_t kTagBytes = 16;
+constexpr size_t kRecordHeaderBytes = 32;
+constexpr size_t kBihBytes = 20;
+constexpr unsigned long kMaxImageSide = 32768;
+
+int32_t Le32(std::string_view bytes, size_t at) {
+  uint32_t value = 0;
+  for (int i = 3; i >= 0; --i) value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
+  return static_cast<int32_t>(value);
+}
+
+uint32_t Be32(std::string_view bytes, size_t at) {
+  uint32_t value = 0;
+  for (int i = 0; i < 4; ++i) value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
+  return value;
+}
+
+// Printable form of some bytes for a message: text as text, the rest as \xNN.
+std::string Shown(std::string_view bytes) {
+  std::string shown = "\"";
+  for (unsigned char c : bytes) {
+    if (c >= 0x20 && c < 0x7f && c != '"' && c != '\\') {
+      shown += static_cast<char>(c);
+    } else {
+      char escaped[8];
+      snprintf(escaped, sizeof escaped, "\\x%02x", c);
+      shown += escaped;
+    }
+  }
+  return shown + "\"";
+}
+
+// A tag as it stands in the stream: its text padded with zero bytes.
+std::string PaddedTag(const char* tag) {
+  return std::string(tag) + std::string(kTagBytes - strlen(tag), '\0');
+}
+
+std::string TagText(const char* tag) { return Shown(PaddedTag(tag)); }
+
+std::string EndOfInput(size_t available) {
+  return "end of input after " + std::to_string(available) + " more bytes";
+}
+
+// Fails `stream` at `offset` and returns it.
+ParsedStream& Fail(ParsedStream& stream, uint64_t offset, std::string field,
+                   std::string expected, std::string found) {
+  stream.valid = false;
+  stream.error = {offset, std::move(field), std::move(expected), std::move(found)};
+  return stream;
+}
+
+}  // namespace
+
+std::string StreamError::Message() const {
+  return "at byte " + std::to_string(offset) + ": " + field + ": expected " + expected +
+         ", found " + found;
+}
+
+ParsedStream ParsePrintStream(std::string_view bytes, bool requireEnd) {
+  ParsedStream stream;
+  if (bytes.empty()) return stream;
+
+  if (bytes.size() < kTagBytes + 4) {
+    return Fail(stream, 0, "job header", TagText(kJobTag) + " and job_params_size",
+                EndOfInput(bytes.size()));
+  }
+  if (bytes.substr(0, kTagBytes) != PaddedTag(kJobTag)) {
+    return Fail(stream, 0, "job tag", TagText(kJobTag), Shown(bytes.substr(0, kTagBytes)));
+  }
+  stream.hasJobHeader = true;
+  const int32_t paramsSize = Le32(bytes, kTagBytes);
+  const size_t paramsStart = kTagBytes + 4;
+  if (paramsSize < 0 || static_cast<size_t>(paramsSize) > bytes.size() - paramsStart) {
+    return Fail(stream, kTagBytes, "job_params_size",
+                "at most the " + std::to_string(bytes.size() - paramsStart) + " bytes that follow",
+                std::to_string(paramsSize));
+  }
+  stream.jobParams = bytes.substr(paramsStart, static_cast<size_t>(paramsSize));
+  if (size_t zero = stream.jobParams.find('\0'); zero != std::string_view::npos) {
+    return Fail(stream, paramsStart + zero, "job_params", "text without zero bytes",
+                "a zero byte");
+  }
+
+  size_t at = paramsStart + static_cast<size_t>(paramsSize);
+  while (at < bytes.size()) {
+    const size_t number = stream.records.size() + 1;
+    const std::string name = "page record " + std::to_string(number);
+    if (!stream.records.empty() && stream.records.back().lastpage == 1) {
+      return Fail(stream, at, name, "nothing after the record with lastpage 1",
+                  std::to_string(bytes.size() - at) + " more bytes");
+    }
+    if (bytes.size() - at < kRecordHeaderBytes) {
+      return Fail(stream, at, name + " header", "32 bytes", EndOfInput(bytes.size() - at));
+    }
+    std::string_view magic = bytes.substr(at, kTagBytes);
+    if (magic != PaddedTag(kPageMagic)) {
+      return Fail(stream, at, name + " magic", TagText(kPageMagic), Shown(magic));
+    }
+    StreamRecord record;
+    record.offset = at;
+    record.firstpage = Le32(bytes, at + 16);
+    record.lastpage = Le32(bytes, at + 20);
+    record.datasize = Le32(bytes, at + 24);
+    record.pageno = Le32(bytes, at + 28);
+    if (record.firstpage != 0 && record.firstpage != 1) {
+      return Fail(stream, at + 16, name + " firstpage", "0 or 1", std::to_string(record.firstpage));
+    }
+    if (record.lastpage != 0 && record.lastpage != 1) {
+      return Fail(stream, at + 20, name + " lastpage", "0 or 1", std::to_string(record.lastpage));
+    }
+    if (record.pageno != static_cast<int32_t>(number)) {
+      return Fail(stream, at + 28, name + " pageno", std::to_string(number),
+                  std::to_string(record.pageno));
+    }
+    const size_t dataStart = at + kRecordHeaderBytes;
+    if (record.datasize < 0 || static_cast<size_t>(record.datasize) > bytes.size() - dataStart) {
+      return Fail(stream, at + 24, name + " datasize",
+                  "at most the " + std::to_string(bytes.size() - dataStart) + " bytes that follow",
+                  std::to_string(record.datasize));
+    }
+    record.data = bytes.substr(dataStart, static_cast<size_t>(record.datasize));
+    stream.records.push_back(record);
+    at = dataStart + static_cast<size_t>(record.datasize);
+  }
+
+  if (requireEnd && !stream.records.empty() && stream.records.back().lastpage != 1) {
+    const StreamRecord& last = stream.records.back();
+    return Fail(stream, last.offset + 20,
+                "page record " + std::to_string(stream.records.size()) + " lastpage",
+                "1 on the last record (the job was cut short)", "0");
+  }
+  return stream;
+}
+
+double PageImage::BlackShare() const {
+  if (width == 0 || height == 0) return 0;
+  uint64_t black = 0;
+  const uint32_t full = width / 8;
+  const unsigned char lastMask =
+      width % 8 == 0 ? 0 : static_cast<unsigned char>(0xff << (8 - width % 8));
+  for (uint32_t y = 0; y < height; ++y) {
+    const unsigned char* row = reinterpret_cast<const unsigned char*>(rows.data()) +
+                               static_cast<size_t>(y) * rowBytes();
+    for (uint32_t b = 0; b < full; ++b) black += static_cast<uint64_t>(std::popcount(row[b]));
+    if (lastMask != 0) black += static_cast<uint64_t>(std::popcount<unsigned>(row[full] & lastMask));
+  }
+  return static_cast<double>(black) / (static_cast<double>(width) * height);
+}
+
+bool DecodeRecord(const StreamRecord& record, PageImage* image, StreamError* error) {
+  const uint64_t base = record.offset + kRecordHeaderBytes;
+  const std::string name = "page record " + std::to_string(record.pageno) + " JBIG ";
+  std::string_view bie = record.data;
+  if (bie.size() < kBihBytes) {
+    *error = {base, name + "header", "20 bytes", EndOfInput(bie.size())};
+    return false;
+  }
+  struct Expect {
+    size_t at;
+    const char* field;
+    unsigned value;
+  };
+  static const Expect kBytes[] = {
+      {0, "DL (initial layer)", 0}, {1, "D (differential layers)", 0}, {2, "P (planes)", 1},
+      {3, "reserved byte", 0},      {16, "MX (template offset)", 0},  {17, "MY", 0},
+      {18, "order byte", 0},        {19, "options byte (TPBON)", 8},
+  };
+  for (const Expect& expect : kBytes) {
+    unsigned found = static_cast<unsigned char>(bie[expect.at]);
+    if (found != expect.value) {
+      *error = {base + expect.at, name + expect.field, std::to_string(expect.value),
+                std::to_string(found)};
+      return false;
+    }
+  }
+  if (Be32(bie, 12) != 128) {
+    *error = {base + 12, name + "L0 (stripe height)", "128", std::to_string(Be32(bie, 12))};
+    return false;
+  }
+  if (Be32(bie, 4) == 0 || Be32(bie, 8) == 0) {
+    *error = {base + 4, name + "size", "a width and height above 0",
+              std::to_string(Be32(bie, 4)) + " x " + std::to_string(Be32(bie, 8))};
+    return false;
+  }
+
+  jbg_dec_state state;
+  jbg_dec_init(&state);
+  // Larger than any sheet the printer takes at 1200 dpi; keeps a damaged
+  // header from asking for gigabytes.
+  jbg_dec_maxsize(&state, kMaxImageSide, kMaxImageSide);
+  std::string copy(bie);
+  size_t used = 0;
+  int result = jbg_dec_in(&state, reinterpret_cast<unsigned char*>(copy.data()), copy.size(),
+                          &used);
+  bool ok = result == JBG_EOK;
+  if (ok) {
+    image->width = static_cast<uint32_t>(jbg_dec_getwidth(&state));
+    image->height = static_cast<uint32_t>(jbg_dec_getheight(&state));
+    image->rows.assign(reinterpret_cast<const char*>(jbg_dec_getimage(&state, 0)),
+                       jbg_dec_getsize(&state));
+  } else {
+    *error = {base + used, name + "data", "a complete image entity", jbg_strerror(result)};
+  }
+  jbg_dec_free(&state);
+  return ok;
+}
+
+std::vector<std::pair<std::string, std::string>> SplitJobParams(std::string_view text) {
+  std::vector<std::pair<std::string, std::string>> params;
+  while (!text.empty()) {
+    size_t end = text.find(", ");
+    std::string_view item = text.substr(0, end);
+    size_t equals = item.find('=');
+    if (equals == std::string_view::npos) {
+      params.emplace_back(std::string(item), "");
+    } else {
+      params.emplace_back(std::string(item.substr(0, equals)), std::string(item.substr(equals + 1)));
+    }
+    if (end == std::string_view::npos) break;
+    text.remove_prefix(end + 2);
+  }
+  return params;
+}
+
+}  // namespace quillfern
