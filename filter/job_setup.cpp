@@ -193,9 +193,11 @@ void ResolveMedia(ppd_file_t* ppd, JobSettings& settings, JobParamTable& table) 
 // the printer makes the copies, and the filter writes every side once.
 void ResolveCopies(const char* copiesArgument, JobSettings& settings,
                    JobParamTable& table) {
-  fprintf(stderr, "DEBUG: input copies is %d \n", LeadingInteger(copiesArgument));
+  const int32_t requested = LeadingInteger(copiesArgument);
+  fprintf(stderr, "DEBUG: input copies is %d \n", requested);
   SetJobParam("copies", copiesArgument, table);
   settings.copies = 1;
+  settings.requestedCopies = requested > 1 ? requested : 1;
 }
 
 // The two bank-slip forms are known to the printer as custom sizes.

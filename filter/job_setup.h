@@ -20,6 +20,7 @@ struct JobSettings {
   int32_t Flag_Page_A5 = 0;  // 1 when PageSize "A5" is marked
   int32_t mediaClass = 0;    // 0 plain or recycled, 1 thin, 2 thick
   int32_t copies = 1;        // the printer makes the copies; see setup
+  int32_t requestedCopies = 1;  // argument 4, at least 1: what the printer makes
 };
 
 // What setup hands to the page loop.  Owned by main for the whole job.

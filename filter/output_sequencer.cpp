@@ -45,6 +45,10 @@ bool OutputSequencer::Load(PairSlot& slot, const printer_header& header,
   return true;
 }
 
+void OutputSequencer::CountRecord(int32_t pageno) const {
+  fprintf(stderr, "PAGE: %d %d\n", pageno, settings_.printerCopies);
+}
+
 bool OutputSequencer::EmitPageSide(printer_header& header, const unsigned char* data,
                                    size_t size, int32_t mPage, int32_t noMorePages,
                                    int32_t& copiesLeft) {
@@ -94,6 +98,7 @@ void OutputSequencer::EmitRepeated(printer_header& header, const unsigned char* 
     fprintf(stderr, "DEBUG: write page %d header done\n", header.pageno);
     WritePageData(out_, data, size);
     fputs("DEBUG: write page data done\n", stderr);
+    CountRecord(header.pageno);
     --copiesLeft;
   } while (copiesLeft > 0);
 }
@@ -110,6 +115,7 @@ void OutputSequencer::EmitOnce(printer_header& header, const unsigned char* data
   fprintf(stderr, "DEBUG: write page %d header done\n", header.pageno);
   WritePageData(out_, data, size);
   fputs("DEBUG: write page data done\n", stderr);
+  CountRecord(header.pageno);
   --copiesLeft;
 }
 
@@ -133,6 +139,7 @@ bool OutputSequencer::EmitBlankPage(printer_header& blank, const unsigned char* 
   WritePageHeader(out_, blank, lastpage);
   fprintf(stderr, "DEBUG: write page %d header done\n", blank.pageno);
   WritePageData(out_, data, size);
+  CountRecord(blank.pageno);
   return true;
 }
 
@@ -159,6 +166,7 @@ void OutputSequencer::PairStep(int32_t mPage, int32_t& copiesLeft) {
             slot1_.header.pageno, mPage - 1, slot1_.header.lastpage);
     WritePageData(out_, slot1_.buffer.get(), static_cast<size_t>(slot1_.byteCount));
     fputs("DEBUG: write page1 data done\n", stderr);
+    CountRecord(slot1_.header.pageno);
 
     const int32_t keptLastpage = slot2_.header.lastpage;
     fprintf(stderr, "DEBUG: page2 lastpage is %d,copies %d,pageno is %d\n", keptLastpage,
@@ -180,6 +188,7 @@ void OutputSequencer::PairStep(int32_t mPage, int32_t& copiesLeft) {
             slot2_.header.pageno, mPage, lastpage);
     WritePageData(out_, slot2_.buffer.get(), static_cast<size_t>(slot2_.byteCount));
     fputs("DEBUG: write page2 data done\n", stderr);
+    CountRecord(slot2_.header.pageno);
 
     --copiesLeft;
     fputs("DEBUG: #####################write 2pages duplex done\n", stderr);

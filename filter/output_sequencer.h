@@ -26,6 +26,9 @@ struct SequencingSettings {
   bool collate = true;
   int32_t duplexMode = 0;  // 0 none, 1 long edge, 2 short edge
   int32_t copies = 1;
+  // The copies the printer makes of every record (the job's requested
+  // count), reported to CUPS for its page accounting.
+  int32_t printerCopies = 1;
 };
 
 class OutputSequencer {
@@ -59,6 +62,8 @@ class OutputSequencer {
   bool Load(PairSlot& slot, const printer_header& header, const unsigned char* data,
             size_t size);
   int32_t NextPageNumber() { return ++emittedPages_; }
+  // Tells CUPS that a record went out and how many impressions it makes.
+  void CountRecord(int32_t pageno) const;
   void EmitRepeated(printer_header& header, const unsigned char* data, size_t size,
                     int32_t mPage, int32_t noMorePages, int32_t& copiesLeft);
   void EmitOnce(printer_header& header, const unsigned char* data, size_t size,

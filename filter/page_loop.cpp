@@ -138,6 +138,7 @@ int PageLoop::Run() {
   sequencing.collate = job_.settings.collate;
   sequencing.duplexMode = job_.settings.duplexMode;
   sequencing.copies = job_.settings.copies;
+  sequencing.printerCopies = job_.settings.requestedCopies;
   sequencer_ = std::make_unique<OutputSequencer>(out_, sequencing, std::move(job_.buffers));
 
   while (true) {

@@ -111,6 +111,11 @@ bool WorkDirectory::LockShared() {
 bool WorkDirectory::Prepare(int32_t jobId, std::string* problem) {
   const std::string bare = BarePath();
   lockFd_ = open(lockPath_.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (lockFd_ < 0 && errno == EACCES) {
+    // A lock file another user made: a sticky /tmp may refuse to open it
+    // for creation, but a lock needs only a plain open.
+    lockFd_ = open(lockPath_.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  }
   bool alone = true;
   if (lockFd_ < 0) {
     fprintf(stderr, "DEBUG: cannot open lock file %s (%s), going on without it\n",

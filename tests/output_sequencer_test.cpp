@@ -29,8 +29,8 @@ const std::string kBlankData = "jbig data of the blank side";
 // pages, and records the stream and the log.
 class Job {
  public:
-  Job(bool collate, int duplexMode, int copies = 1)
-      : settings_{collate, duplexMode, copies},
+  Job(bool collate, int duplexMode, int copies = 1, int printerCopies = 1)
+      : settings_{collate, duplexMode, copies, printerCopies},
         sequencer_(stream_.output(), settings_, AllocatePairBuffers()) {
     WriteJobHeader(stream_.output(), "", 0, "");
     headerBytes_ = stream_.bytes().size();
@@ -138,11 +138,13 @@ TEST(OutputSequencerTest, UncollatedDuplexThreeSidesLogsThePairSteps) {
                      "copies 1\n"
                      "DEBUG: write page1 3 header done, m_page 3 lastpage is 0\n"
                      "DEBUG: write page1 data done\n"
+                     "PAGE: 3 1\n"
                      "DEBUG: page2 lastpage is 1,copies 1,pageno is 4\n"
                      "DEBUG: force lastpage to 1\n"
                      "DEBUG: current lastpage is 1,pageno is 4\n"
                      "DEBUG: write page2 4 header done, m_page 4 lastpage is 1\n"
                      "DEBUG: write page2 data done\n"
+                     "PAGE: 4 1\n"
                      "DEBUG: #####################write 2pages duplex done\n"),
             std::string::npos)
       << log;
@@ -157,8 +159,10 @@ TEST(OutputSequencerTest, CollatedDuplexOddJobWritesTheBlankWithoutDataLine) {
                      "DEBUG: current lastpage is 0 pageno is 3\n"
                      "DEBUG: write page 3 header done\n"
                      "DEBUG: write page data done\n"
+                     "PAGE: 3 1\n"
                      "DEBUG: current lastpage is 1 pageno 4\n"
-                     "DEBUG: write page 4 header done\n"),
+                     "DEBUG: write page 4 header done\n"
+                     "PAGE: 4 1\n"),
             std::string::npos)
       << log;
   EXPECT_EQ(testing_support::CountOf(log, "DEBUG: write page data done\n"), 3);
@@ -204,6 +208,22 @@ TEST(OutputSequencerTest, CountOfThreeRepeatsUncollatedSidesAndPairs) {
   EXPECT_NE(collated.log().find(
                 "DEBUG: force extra lastpage 1 to 0 as the first print when copies is 3\n"),
             std::string::npos);
+}
+
+// CUPS counts impressions from one PAGE line per record, with the copies
+// the printer makes of it.
+TEST(OutputSequencerTest, EveryRecordIsCountedForCups) {
+  for (bool collate : {true, false}) {
+    for (int duplex : {0, 1}) {
+      Job job(collate, duplex, 1, 3);
+      job.Run(3);
+      int records = duplex != 0 ? 4 : 3;
+      EXPECT_EQ(testing_support::CountOf(job.log(), "PAGE: "), records);
+      for (int pageno = 1; pageno <= records; ++pageno) {
+        EXPECT_NE(job.log().find("PAGE: " + std::to_string(pageno) + " 3\n"), std::string::npos);
+      }
+    }
+  }
 }
 
 TEST(OutputSequencerTest, HeldSideLargerThanThePairBufferIsWrittenWhole) {
