@@ -7,7 +7,8 @@ BUILD_DIR ?= build
 SANITIZE_DIR ?= build-sanitize
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build build-sanitize test test-plain test-sanitize demo clean
+.PHONY: all deps build build-sanitize test test-plain test-sanitize demo install uninstall \
+        package package-test clean
 
 all: build
 
@@ -39,6 +40,23 @@ test: test-plain test-sanitize
 
 demo: build
 	./scripts/demo $(BUILD_DIR)
+
+# Installs the filter into CUPS's filter directory and the PPD where
+# lpinfo -m lists it (DESTDIR honoured); run as root.
+install: build
+	cmake --install $(BUILD_DIR)
+
+uninstall:
+	cmake --build $(BUILD_DIR) --target uninstall
+
+# A Debian package of the driver: build/quillfern_<version>_<arch>.deb
+package: build
+	cd $(BUILD_DIR) && cpack -G DEB
+
+# Installs that package on this machine, prints with it under a private
+# scheduler, and removes it again (CI does this; it changes the system).
+package-test: package
+	./tests/package_test.sh $(BUILD_DIR)
 
 clean:
 	rm -rf $(BUILD_DIR) $(SANITIZE_DIR)

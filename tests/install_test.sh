@@ -1,0 +1,28 @@
+#!/bin/bash
+# make install and make uninstall into a staging directory (DESTDIR): the
+# filter lands in CUPS's filter directory with mode 0755, the PPD where
+# lpinfo -m finds it, and uninstall removes all of it.
+#
+# usage: install_test.sh BUILD_DIR FILTER_DIR MODEL_DIR
+set -euo pipefail
+build=$1 filter_dir=$2 model_dir=$3
+stage=$(mktemp -d /tmp/quillfern-install.XXXXXX)
+trap 'rm -rf "$stage"' EXIT
+status=0
+fail() { echo "FAIL: $*"; status=1; }
+
+DESTDIR=$stage cmake --install "$build" >/dev/null
+filter=$stage$filter_dir/rastertoquillfern
+[ -x "$filter" ] || fail "no filter at $filter"
+[ "$(stat -c %a "$filter")" = 755 ] || fail "filter mode $(stat -c %a "$filter"), expected 755"
+if [ "$(id -u)" -eq 0 ]; then
+  [ "$(stat -c %U "$filter")" = root ] || fail "filter not owned by root"
+fi
+grep -q '^\*cupsFilter: "application/vnd.cups-raster 100 rastertoquillfern"' \
+  "$stage$model_dir/quillfern.ppd" || fail "no PPD with the filter line in $model_dir"
+
+DESTDIR=$stage cmake --build "$build" --target uninstall >/dev/null
+left=$(find "$stage" -type f | wc -l)
+[ "$left" = 0 ] || fail "uninstall left $left files: $(find "$stage" -type f)"
+[ "$status" = 0 ] && echo "install and uninstall as expected"
+exit "$status"
