@@ -73,6 +73,18 @@ bool OutputSequencer::EmitPageSide(printer_header& header, const unsigned char* 
   return true;
 }
 
+// Writes a side that is not held, as the next record, with its own lastpage.
+void OutputSequencer::WriteSide(printer_header& header, const unsigned char* data, size_t size,
+                                int32_t mPage) {
+  header.pageno = NextPageNumber();
+  fprintf(stderr, "DEBUG: current lastpage is %d pageno is %d\n", header.lastpage, mPage);
+  WritePageHeader(out_, header, header.lastpage);
+  fprintf(stderr, "DEBUG: write page %d header done\n", header.pageno);
+  WritePageData(out_, data, size);
+  fputs("DEBUG: write page data done\n", stderr);
+  CountRecord(header.pageno);
+}
+
 // Uncollated one-sided: the side is written once per copy in a row; only
 // the last copy of the last page ends the job.
 void OutputSequencer::EmitRepeated(printer_header& header, const unsigned char* data,
@@ -92,13 +104,7 @@ void OutputSequencer::EmitRepeated(printer_header& header, const unsigned char* 
       fputs("DEBUG: force lastpage to 1\n", stderr);
       header.lastpage = 1;
     }
-    header.pageno = NextPageNumber();
-    fprintf(stderr, "DEBUG: current lastpage is %d pageno is %d\n", header.lastpage, mPage);
-    WritePageHeader(out_, header, header.lastpage);
-    fprintf(stderr, "DEBUG: write page %d header done\n", header.pageno);
-    WritePageData(out_, data, size);
-    fputs("DEBUG: write page data done\n", stderr);
-    CountRecord(header.pageno);
+    WriteSide(header, data, size, mPage);
     --copiesLeft;
   } while (copiesLeft > 0);
 }
@@ -109,13 +115,7 @@ void OutputSequencer::EmitOnce(printer_header& header, const unsigned char* data
                                size_t size, int32_t mPage, int32_t& copiesLeft) {
   fprintf(stderr, "DEBUG: print m_page %d collate %d duplex %d copies %d\n", mPage,
           settings_.collate ? 1 : 0, settings_.duplexMode, copiesLeft);
-  header.pageno = NextPageNumber();
-  fprintf(stderr, "DEBUG: current lastpage is %d pageno is %d\n", header.lastpage, mPage);
-  WritePageHeader(out_, header, header.lastpage);
-  fprintf(stderr, "DEBUG: write page %d header done\n", header.pageno);
-  WritePageData(out_, data, size);
-  fputs("DEBUG: write page data done\n", stderr);
-  CountRecord(header.pageno);
+  WriteSide(header, data, size, mPage);
   --copiesLeft;
 }
 

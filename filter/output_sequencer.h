@@ -66,6 +66,8 @@ class OutputSequencer {
   void CountRecord(int32_t pageno) const;
   void EmitRepeated(printer_header& header, const unsigned char* data, size_t size,
                     int32_t mPage, int32_t noMorePages, int32_t& copiesLeft);
+  void WriteSide(printer_header& header, const unsigned char* data, size_t size,
+                 int32_t mPage);
   void EmitOnce(printer_header& header, const unsigned char* data, size_t size,
                 int32_t mPage, int32_t& copiesLeft);
 
