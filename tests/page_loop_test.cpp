@@ -549,3 +549,47 @@ TEST_F(PageLoopTest, DecodeToolShowsWhatTheFilterSent) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(PageLoopTest, PasswordReachesThePrinterButNeverTheLog) {
+  WriteAuthConfig(R"({"AuthID":"front-desk","Password":"Pw-7731-x"})");
+  FilterRun run = Run("PageSize=A4 AuthPassword=Pw-7731-x", {PatternPage(40, 20, 1)});
+  EXPECT_EQ(run.process.exitStatus, 0);
+  ASSERT_EQ(run.stream.error, "");
+  EXPECT_NE(run.stream.jobParams.find("AuthID=front-desk, AuthPassword=Pw-7731-x, "),
+            std::string::npos);
+  EXPECT_EQ(run.process.err.find("Pw-7731-x"), std::string::npos) << run.process.err;
+  EXPECT_NE(run.process.err.find("DEBUG: Password: ****\n"), std::string::npos);
+  EXPECT_NE(run.process.err.find("argv[5]=PageSize=A4 AuthPassword=**** \n"), std::string::npos);
+  EXPECT_NE(run.process.err.find("DEBUG: job_params=PageSize=A4, "), std::string::npos);
+}
+
+TEST_F(PageLoopTest, WrongArgumentCountsAndMissingPpdWriteNothing) {
+  for (size_t count : {5u, 8u}) {
+    std::vector<std::string> args = {QUILLFERN_FILTER_PATH, "1", "u", "t", "1", "", "f", "x"};
+    args.resize(count);
+    ProcessResult result = RunProcess(args, Options("/dev/null"));
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_NE(result.err.find("argv[" + std::to_string(count - 1) + "]="), std::string::npos);
+    EXPECT_NE(result.err.find("Usage: " + std::string(QUILLFERN_FILTER_PATH) +
+                              " job user title copies options [file]\n"),
+              std::string::npos);
+  }
+  for (const char* ppd : {"", "/nonexistent.ppd"}) {
+    ProcessOptions options = Options("/dev/null");
+    if (*ppd == '\0') {
+      options.env.erase("PPD");
+      options.unsetEnv.push_back("PPD");
+    } else {
+      options.env["PPD"] = ppd;
+    }
+    ProcessResult result = RunProcess(Args(""), options);
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_NE(result.err.find("ERROR: Unable to open PPD file!\n"), std::string::npos);
+  }
+}
+
+}  // namespace
