@@ -5,10 +5,12 @@
 
 BUILD_DIR ?= build
 SANITIZE_DIR ?= build-sanitize
+FUZZ_DIR ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc)
 
 .PHONY: all deps build build-sanitize test test-plain test-sanitize demo install uninstall \
-        package package-test clean
+        package package-test fuzz clean
 
 all: build
 
@@ -58,5 +60,13 @@ package: build
 package-test: package
 	./tests/package_test.sh $(BUILD_DIR)
 
+# Every fuzz target for FUZZ_SECONDS seconds (make fuzz FUZZ_SECONDS=600).
+fuzz:
+	./scripts/install-deps fuzz
+	cmake -S . -B $(FUZZ_DIR) -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLFERN_FUZZ=ON -DQUILLFERN_TESTS=OFF
+	cmake --build $(FUZZ_DIR) -j $(JOBS)
+	./scripts/fuzz $(FUZZ_DIR) $(FUZZ_SECONDS)
+
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR)

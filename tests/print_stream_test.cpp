@@ -179,6 +179,19 @@ TEST_F(PrintStreamTest, ImageEntityMustBeWhatTheFilterAsksFor) {
     EXPECT_EQ(error.offset, dataStart + (change.at == 15 ? 12 : change.at)) << change.field;
     EXPECT_NE(error.field.find(change.field), std::string::npos) << error.field;
   }
+  // A damaged size never makes the decoder ask for gigabytes.
+  for (uint32_t side : {0u, 32769u, 0x76355b00u}) {
+    std::string bie(parsed.records[0].data);
+    for (int i = 0; i < 4; ++i) bie[4 + i] = static_cast<char>(side >> (24 - 8 * i));
+    quillfern::StreamRecord record = parsed.records[0];
+    record.data = bie;
+    PageImage image;
+    StreamError error;
+    EXPECT_FALSE(DecodeRecord(record, &image, &error)) << side;
+    EXPECT_EQ(error.offset, dataStart + 4);
+    EXPECT_EQ(error.field, "page record 1 JBIG size");
+  }
+
   quillfern::StreamRecord cut = parsed.records[0];
   cut.data = cut.data.substr(0, cut.data.size() / 2);
   PageImage image;

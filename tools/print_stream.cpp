@@ -17,7 +17,7 @@ constexpr char kPageMagic[] = "rv7731_printer";
 constexpr size_t kTagBytes = 16;
 constexpr size_t kRecordHeaderBytes = 32;
 constexpr size_t kBihBytes = 20;
-constexpr unsigned long kMaxImageSide = 32768;
+constexpr uint32_t kMaxImageSide = 32768;
 
 int32_t Le32(std::string_view bytes, size_t at) {
   uint32_t value = 0;
@@ -193,16 +193,19 @@ bool DecodeRecord(const StreamRecord& record, PageImage* image, StreamError* err
     *error = {base + 12, name + "L0 (stripe height)", "128", std::to_string(Be32(bie, 12))};
     return false;
   }
-  if (Be32(bie, 4) == 0 || Be32(bie, 8) == 0) {
-    *error = {base + 4, name + "size", "a width and height above 0",
-              std::to_string(Be32(bie, 4)) + " x " + std::to_string(Be32(bie, 8))};
+  // Larger than any sheet the printer takes at 1200 dpi; the decoder is
+  // never asked to make room for more.
+  const uint32_t width = Be32(bie, 4);
+  const uint32_t height = Be32(bie, 8);
+  if (width == 0 || height == 0 || width > kMaxImageSide || height > kMaxImageSide) {
+    *error = {base + 4, name + "size",
+              "a width and height from 1 to " + std::to_string(kMaxImageSide),
+              std::to_string(width) + " x " + std::to_string(height)};
     return false;
   }
 
   jbg_dec_state state;
   jbg_dec_init(&state);
-  // Larger than any sheet the printer takes at 1200 dpi; keeps a damaged
-  // header from asking for gigabytes.
   jbg_dec_maxsize(&state, kMaxImageSide, kMaxImageSide);
   std::string copy(bie);
   size_t used = 0;
