@@ -10,7 +10,7 @@ FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc)
 
 .PHONY: all deps build build-sanitize test test-plain test-sanitize demo install uninstall \
-        package package-test fuzz clean
+        package package-test fuzz bench clean
 
 all: build
 
@@ -67,6 +67,11 @@ fuzz:
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLFERN_FUZZ=ON -DQUILLFERN_TESTS=OFF
 	cmake --build $(FUZZ_DIR) -j $(JOBS)
 	./scripts/fuzz $(FUZZ_DIR) $(FUZZ_SECONDS)
+
+# The filter's cost per page against the encoder alone (BENCH_REPS runs).
+BENCH_REPS ?= 5
+bench: build
+	./scripts/bench $(BUILD_DIR) $(BENCH_REPS)
 
 clean:
 	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR)

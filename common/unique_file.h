@@ -26,8 +26,7 @@ using MallocPtr = std::unique_ptr<T, FreeDeleter>;
 
 // A zero-filled block of `count` bytes, or null when it cannot be had.
 inline MallocPtr<unsigned char[]> AllocateZeroed(size_t count) {
-  return MallocPtr<unsigned char[]>(
-      static_cast<unsigned char*>(calloc(count == 0 ? 1 : count, 1)));
+  return MallocPtr<unsigned char[]>(static_cast<unsigned char*>(calloc(count == 0 ? 1 : count, 1)));
 }
 
 #endif  // QUILLFERN_COMMON_UNIQUE_FILE_H_

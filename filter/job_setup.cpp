@@ -6,7 +6,6 @@
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 #include <cups/cups.h>
 #include <cups/ppd.h>
-
 #include <unistd.h>
 
 #include <cerrno>
@@ -106,9 +105,9 @@ bool ResolveCollate(const char* options) {
 }
 
 void ResolvePageSize(ppd_file_t* ppd, const OptionList& options, JobParamTable& table) {
-  static const char* const kKnownSizes[] = {
-      "A4",    "A5", "B5", "16k",   "Letter", "Statement", "Legal",
-      "Executive", "A6", "B6", "B5ISO", "BANK1",  "BANK2"};
+  static const char* const kKnownSizes[] = {"A4",        "A5",    "B5",        "16k", "Letter",
+                                            "Statement", "Legal", "Executive", "A6",  "B6",
+                                            "B5ISO",     "BANK1", "BANK2"};
   if (const char* pageSize = options.Get("PageSize")) {
     fprintf(stderr, "DEBUG: option PageSize,value=%s\n", pageSize);
     SetJobParam("PageSize", pageSize, table);
@@ -157,8 +156,7 @@ void ResolveDuplex(ppd_file_t* ppd, JobSettings& settings, JobParamTable& table)
   fprintf(stderr, "DEBUG: duplex is %d \n", settings.duplexMode);
 }
 
-void ResolveFeedAndOrientation(ppd_file_t* ppd, JobSettings& settings,
-                               JobParamTable& table) {
+void ResolveFeedAndOrientation(ppd_file_t* ppd, JobSettings& settings, JobParamTable& table) {
   if (Marked(ppd, "FeedEdge", "1")) {
     settings.feedEdge = 1;
     SetJobParam("FeedEdge", "1", table);
@@ -191,8 +189,7 @@ void ResolveMedia(ppd_file_t* ppd, JobSettings& settings, JobParamTable& table) 
 
 // The requested count reaches the printer only as the "copies" parameter:
 // the printer makes the copies, and the filter writes every side once.
-void ResolveCopies(const char* copiesArgument, JobSettings& settings,
-                   JobParamTable& table) {
+void ResolveCopies(const char* copiesArgument, JobSettings& settings, JobParamTable& table) {
   const int32_t requested = LeadingInteger(copiesArgument);
   fprintf(stderr, "DEBUG: input copies is %d \n", requested);
   SetJobParam("copies", copiesArgument, table);

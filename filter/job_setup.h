@@ -15,11 +15,11 @@
 struct JobSettings {
   int32_t jobId = 0;
   bool collate = true;
-  int32_t duplexMode = 0;    // 0 none, 1 DuplexNoTumble, 2 DuplexTumble
-  int32_t feedEdge = 0;      // 1 when FeedEdge "1" is marked
-  int32_t Flag_Page_A5 = 0;  // 1 when PageSize "A5" is marked
-  int32_t mediaClass = 0;    // 0 plain or recycled, 1 thin, 2 thick
-  int32_t copies = 1;        // the printer makes the copies; see setup
+  int32_t duplexMode = 0;       // 0 none, 1 DuplexNoTumble, 2 DuplexTumble
+  int32_t feedEdge = 0;         // 1 when FeedEdge "1" is marked
+  int32_t Flag_Page_A5 = 0;     // 1 when PageSize "A5" is marked
+  int32_t mediaClass = 0;       // 0 plain or recycled, 1 thin, 2 thick
+  int32_t copies = 1;           // the printer makes the copies; see setup
   int32_t requestedCopies = 1;  // argument 4, at least 1: what the printer makes
 };
 

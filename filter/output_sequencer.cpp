@@ -23,13 +23,12 @@ OutputSequencer::OutputSequencer(PrinterOutput& out, const SequencingSettings& s
 
 // Holds a side for its pair.  A side larger than the slot (a noisy page can
 // encode to more than 4 MiB) grows the slot, so it is never cut or overrun.
-bool OutputSequencer::Load(PairSlot& slot, const printer_header& header,
-                           const unsigned char* data, size_t size) {
+bool OutputSequencer::Load(PairSlot& slot, const printer_header& header, const unsigned char* data,
+                           size_t size) {
   if (size > slot.capacity) {
     void* grown = realloc(slot.buffer.get(), size);
     if (grown == nullptr) {
-      fprintf(stderr, "ERROR: cannot hold a page side of %zu bytes for its duplex pair\n",
-              size);
+      fprintf(stderr, "ERROR: cannot hold a page side of %zu bytes for its duplex pair\n", size);
       return false;
     }
     (void)slot.buffer.release();
@@ -49,13 +48,12 @@ void OutputSequencer::CountRecord(int32_t pageno) const {
   fprintf(stderr, "PAGE: %d %d\n", pageno, settings_.printerCopies);
 }
 
-bool OutputSequencer::EmitPageSide(printer_header& header, const unsigned char* data,
-                                   size_t size, int32_t mPage, int32_t noMorePages,
-                                   int32_t& copiesLeft) {
+bool OutputSequencer::EmitPageSide(printer_header& header, const unsigned char* data, size_t size,
+                                   int32_t mPage, int32_t noMorePages, int32_t& copiesLeft) {
   const int collate = settings_.collate ? 1 : 0;
   if (!settings_.collate && duplex()) {
-    fprintf(stderr, "DEBUG: m_page %d buff load collate %d duplex %d lastpage is %d\n",
-            mPage, collate, settings_.duplexMode, header.lastpage);
+    fprintf(stderr, "DEBUG: m_page %d buff load collate %d duplex %d lastpage is %d\n", mPage,
+            collate, settings_.duplexMode, header.lastpage);
     if (mPage % 2 != 0) {
       if (!Load(slot1_, header, data, size)) return false;
       fprintf(stderr, "DEBUG: m_page %d buff1 load \n", mPage);
@@ -87,15 +85,14 @@ void OutputSequencer::WriteSide(printer_header& header, const unsigned char* dat
 
 // Uncollated one-sided: the side is written once per copy in a row; only
 // the last copy of the last page ends the job.
-void OutputSequencer::EmitRepeated(printer_header& header, const unsigned char* data,
-                                   size_t size, int32_t mPage, int32_t noMorePages,
-                                   int32_t& copiesLeft) {
+void OutputSequencer::EmitRepeated(printer_header& header, const unsigned char* data, size_t size,
+                                   int32_t mPage, int32_t noMorePages, int32_t& copiesLeft) {
   const int collate = settings_.collate ? 1 : 0;
   fprintf(stderr, "DEBUG: m_page %d buff load collate %d duplex %d \n", mPage, collate,
           settings_.duplexMode);
   do {
-    fprintf(stderr, "DEBUG: print m_page %d collate %d duplex %d copies %d\n", mPage,
-            collate, settings_.duplexMode, copiesLeft);
+    fprintf(stderr, "DEBUG: print m_page %d collate %d duplex %d copies %d\n", mPage, collate,
+            settings_.duplexMode, copiesLeft);
     if (copiesLeft > 1 && noMorePages == 1) {
       fputs("DEBUG: force lastpage to 0\n", stderr);
       header.lastpage = 0;
@@ -111,16 +108,16 @@ void OutputSequencer::EmitRepeated(printer_header& header, const unsigned char* 
 
 // Collated: the side is written once, as soon as it is encoded; the printer
 // makes the copies of a collated job itself.
-void OutputSequencer::EmitOnce(printer_header& header, const unsigned char* data,
-                               size_t size, int32_t mPage, int32_t& copiesLeft) {
+void OutputSequencer::EmitOnce(printer_header& header, const unsigned char* data, size_t size,
+                               int32_t mPage, int32_t& copiesLeft) {
   fprintf(stderr, "DEBUG: print m_page %d collate %d duplex %d copies %d\n", mPage,
           settings_.collate ? 1 : 0, settings_.duplexMode, copiesLeft);
   WriteSide(header, data, size, mPage);
   --copiesLeft;
 }
 
-bool OutputSequencer::EmitBlankPage(printer_header& blank, const unsigned char* data,
-                                    size_t size, int32_t mPage) {
+bool OutputSequencer::EmitBlankPage(printer_header& blank, const unsigned char* data, size_t size,
+                                    int32_t mPage) {
   if (!settings_.collate) {
     if (!Load(slot2_, blank, data, size)) return false;
     fprintf(stderr, "DEBUG: extra_page m_page %d buff2 load lastpage is %d\n", mPage,
@@ -130,8 +127,7 @@ bool OutputSequencer::EmitBlankPage(printer_header& blank, const unsigned char* 
   fprintf(stderr, "DEBUG: current lastpage is %d pageno %d\n", blank.lastpage, mPage);
   int32_t lastpage = blank.lastpage;
   if (settings_.copies > 1 && lastpage == 1) {
-    fprintf(stderr,
-            "DEBUG: force extra lastpage %d to 0 as the first print when copies is %d\n",
+    fprintf(stderr, "DEBUG: force extra lastpage %d to 0 as the first print when copies is %d\n",
             lastpage, settings_.copies);
     lastpage = 0;
   }

@@ -33,17 +33,15 @@ struct SequencingSettings {
 
 class OutputSequencer {
  public:
-  OutputSequencer(PrinterOutput& out, const SequencingSettings& settings,
-                  PairBuffers buffers);
+  OutputSequencer(PrinterOutput& out, const SequencingSettings& settings, PairBuffers buffers);
 
   // Step 1: a raster page side, with its header as the page loop filled it.
   // Returns false only when a held side cannot be stored.
-  bool EmitPageSide(printer_header& header, const unsigned char* data, size_t size,
-                    int32_t mPage, int32_t noMorePages, int32_t& copiesLeft);
+  bool EmitPageSide(printer_header& header, const unsigned char* data, size_t size, int32_t mPage,
+                    int32_t noMorePages, int32_t& copiesLeft);
 
   // Step 2: the blank back side added after an odd last side of a duplex job.
-  bool EmitBlankPage(printer_header& blank, const unsigned char* data, size_t size,
-                     int32_t mPage);
+  bool EmitBlankPage(printer_header& blank, const unsigned char* data, size_t size, int32_t mPage);
 
   // Step 3, at the end of every iteration: writes a complete duplex pair.
   void PairStep(int32_t mPage, int32_t& copiesLeft);
@@ -59,17 +57,15 @@ class OutputSequencer {
     int64_t byteCount = -1;  // -1: empty
   };
 
-  bool Load(PairSlot& slot, const printer_header& header, const unsigned char* data,
-            size_t size);
+  bool Load(PairSlot& slot, const printer_header& header, const unsigned char* data, size_t size);
   int32_t NextPageNumber() { return ++emittedPages_; }
   // Tells CUPS that a record went out and how many impressions it makes.
   void CountRecord(int32_t pageno) const;
-  void EmitRepeated(printer_header& header, const unsigned char* data, size_t size,
-                    int32_t mPage, int32_t noMorePages, int32_t& copiesLeft);
-  void WriteSide(printer_header& header, const unsigned char* data, size_t size,
-                 int32_t mPage);
-  void EmitOnce(printer_header& header, const unsigned char* data, size_t size,
-                int32_t mPage, int32_t& copiesLeft);
+  void EmitRepeated(printer_header& header, const unsigned char* data, size_t size, int32_t mPage,
+                    int32_t noMorePages, int32_t& copiesLeft);
+  void WriteSide(printer_header& header, const unsigned char* data, size_t size, int32_t mPage);
+  void EmitOnce(printer_header& header, const unsigned char* data, size_t size, int32_t mPage,
+                int32_t& copiesLeft);
 
   bool duplex() const { return settings_.duplexMode != 0; }
 

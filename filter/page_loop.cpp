@@ -4,8 +4,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdarg>
 #include <cinttypes>
+#include <cstdarg>
 #include <cstring>
 #include <memory>
 
@@ -51,8 +51,7 @@ struct EncodedPage {
 // that fit its 32-bit file format.
 std::string RasterHeaderProblem(const cups_page_header2_t& header, int32_t pageNo) {
   const uint64_t rowBytes = (static_cast<uint64_t>(header.cupsWidth) + 7) / 8;
-  const uint64_t pixelBytes =
-      static_cast<uint64_t>(header.cupsHeight) * header.cupsBytesPerLine;
+  const uint64_t pixelBytes = static_cast<uint64_t>(header.cupsHeight) * header.cupsBytesPerLine;
   const bool usable = header.cupsBitsPerPixel == 1 && header.cupsWidth > 0 &&
                       header.cupsHeight > 0 && header.cupsBytesPerLine == rowBytes &&
                       pixelBytes <= static_cast<uint64_t>(kMaxPbmRasterBytes);
@@ -157,16 +156,14 @@ int PageLoop::ConvertRasterPage(cups_raster_t* raster, cups_page_header2_t& head
   LoopState& s = state_;
   const JobSettings& settings = job_.settings;
 
-  fprintf(stderr,
-          "DEBUG: Page%d begin ,page_width = %u,page_height=%u, page_line_bytes=%u \n",
+  fprintf(stderr, "DEBUG: Page%d begin ,page_width = %u,page_height=%u, page_line_bytes=%u \n",
           s.rasterPageNo, header.cupsWidth, header.cupsHeight, header.cupsBytesPerLine);
   fprintf(stderr, "INFO: Printing page %d\n", s.rasterPageNo);
 
   const size_t pixelBytes = static_cast<size_t>(header.cupsHeight) * header.cupsBytesPerLine;
   MallocPtr<unsigned char[]> pixels = AllocateZeroed(pixelBytes);
   if (!pixels) {
-    return Fail(1, "page %d: cannot allocate %zu bytes for its raster", s.rasterPageNo,
-                pixelBytes);
+    return Fail(1, "page %d: cannot allocate %zu bytes for its raster", s.rasterPageNo, pixelBytes);
   }
   unsigned got = cupsRasterReadPixels(raster, pixels.get(), static_cast<unsigned>(pixelBytes));
   fprintf(stderr, "DEBUG: Page %d read %d pixels\n", s.rasterPageNo, static_cast<int>(got));
@@ -301,8 +298,8 @@ int PageLoop::EncodeAndLoad(const std::string& pbmPath, const char* what, Encode
   fprintf(stderr, "DEBUG: %s %d jbg file size: %ld \n", what, m_page, size);
   if (size == -1) {
     fprintf(stderr, "DEBUG: %s %d ftell failed \n", what, m_page);
-    return Fail(kPageFailed, "%s %d: cannot tell the size of %s: %s", what, m_page,
-                jbgPath.c_str(), strerror(errno));
+    return Fail(kPageFailed, "%s %d: cannot tell the size of %s: %s", what, m_page, jbgPath.c_str(),
+                strerror(errno));
   }
   if (fseek(jbg.get(), 0, SEEK_SET) != 0) {
     fprintf(stderr, "DEBUG: %s %d fseek begin failed\n", what, m_page);

@@ -18,8 +18,8 @@
 struct PageLoopPlaces {
   std::string workDirectory = kWorkDirectory;  // with its trailing slash
   std::string lockPath = kWorkLockPath;
-  int rasterFd = 0;                  // the CUPS raster stream
-  FILE* output = stdout;             // the printer
+  int rasterFd = 0;                    // the CUPS raster stream
+  FILE* output = stdout;               // the printer
   CommandRunner runCommand = nullptr;  // system(3) unless a test says otherwise
 };
 

@@ -28,8 +28,7 @@ void PutLittleEndian32(unsigned char* at, int32_t value) {
 // The magic with its zero padding, first and last page cleared, record 1.
 // datasize is set by every producer before the header is written; it starts
 // at 0 so that a header is never read uninitialised.
-printer_header::printer_header()
-    : magic{}, firstpage(0), lastpage(0), datasize(0), pageno(1) {
+printer_header::printer_header() : magic{}, firstpage(0), lastpage(0), datasize(0), pageno(1) {
   memcpy(magic, kPageMagic, sizeof kPageMagic - 1);
 }
 

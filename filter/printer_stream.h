@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 
-constexpr char kJobTag[] = "rv7731_param";      // then zero bytes up to 16
+constexpr char kJobTag[] = "rv7731_param";       // then zero bytes up to 16
 constexpr char kPageMagic[] = "rv7731_printer";  // then zero bytes up to 16
 constexpr size_t kJobTagBytes = 16;
 constexpr size_t kPageHeaderBytes = 32;

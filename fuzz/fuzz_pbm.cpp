@@ -67,7 +67,9 @@ std::string Cleared(std::string raster, long long width, long long height) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) { return 0; }
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;

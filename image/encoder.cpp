@@ -17,8 +17,8 @@ namespace {
 bool IsShellSafePath(const char* path) {
   if (*path == '\0') return false;
   for (const char* c = path; *c != '\0'; ++c) {
-    bool plain = (*c >= 'a' && *c <= 'z') || (*c >= 'A' && *c <= 'Z') ||
-                 (*c >= '0' && *c <= '9') || strchr("/_.-+,", *c) != nullptr;
+    bool plain = (*c >= 'a' && *c <= 'z') || (*c >= 'A' && *c <= 'Z') || (*c >= '0' && *c <= '9') ||
+                 strchr("/_.-+,", *c) != nullptr;
     if (!plain) return false;
   }
   return true;
@@ -28,18 +28,16 @@ bool IsShellSafePath(const char* path) {
 // names the failure otherwise.
 int ReportEncoderStatus(int status, int savedErrno, const char* pbmPath) {
   if (status == -1) {
-    fprintf(stderr, "ERROR: pbmtojbg could not be run for %s: %s\n", pbmPath,
-            strerror(savedErrno));
+    fprintf(stderr, "ERROR: pbmtojbg could not be run for %s: %s\n", pbmPath, strerror(savedErrno));
     return 1;
   }
   if (WIFSIGNALED(status)) {
-    fprintf(stderr, "ERROR: pbmtojbg was killed by signal %d while encoding %s\n",
-            WTERMSIG(status), pbmPath);
+    fprintf(stderr, "ERROR: pbmtojbg was killed by signal %d while encoding %s\n", WTERMSIG(status),
+            pbmPath);
     return 1;
   }
   if (WIFEXITED(status) && WEXITSTATUS(status) == 127) {
-    fprintf(stderr, "ERROR: pbmtojbg not found or not runnable for %s (status 127)\n",
-            pbmPath);
+    fprintf(stderr, "ERROR: pbmtojbg not found or not runnable for %s (status 127)\n", pbmPath);
     return 1;
   }
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
@@ -52,12 +50,12 @@ int ReportEncoderStatus(int status, int savedErrno, const char* pbmPath) {
 
 }  // namespace
 
-bool FormatEncoderCommand(char* command, long long width, long long height,
-                          const char* pbmPath, const char* jbgPath) {
+bool FormatEncoderCommand(char* command, long long width, long long height, const char* pbmPath,
+                          const char* jbgPath) {
   memset(command, 0, kEncoderCommandSize);
   int length = snprintf(command, kEncoderCommandSize,
-                        "pbmtojbg -q -x %lld -y %lld -r -s 128 -o 0 -p 8 -m 0 %s %s",
-                        width, height, pbmPath, jbgPath);
+                        "pbmtojbg -q -x %lld -y %lld -r -s 128 -o 0 -p 8 -m 0 %s %s", width, height,
+                        pbmPath, jbgPath);
   return length >= 0 && static_cast<size_t>(length) < kEncoderCommandSize;
 }
 
@@ -76,8 +74,8 @@ int pbmtojbg(const char* pbmPath, const char* jbgPath, CommandRunner run) {
     return 1;
   }
 
-  fprintf(stderr, "DEBUG: pbmtojbg. width:[%lld], height:[%lld], pbm_file:[%s]",
-          header.width, header.height, pbmPath);
+  fprintf(stderr, "DEBUG: pbmtojbg. width:[%lld], height:[%lld], pbm_file:[%s]", header.width,
+          header.height, pbmPath);
 
   char command[kEncoderCommandSize];
   if (!IsShellSafePath(pbmPath) || !IsShellSafePath(jbgPath)) {
@@ -85,8 +83,8 @@ int pbmtojbg(const char* pbmPath, const char* jbgPath, CommandRunner run) {
     return 1;
   }
   if (!FormatEncoderCommand(command, header.width, header.height, pbmPath, jbgPath)) {
-    fprintf(stderr, "\nERROR: pbmtojbg command for %s is longer than %zu characters\n",
-            pbmPath, kEncoderCommandSize - 1);
+    fprintf(stderr, "\nERROR: pbmtojbg command for %s is longer than %zu characters\n", pbmPath,
+            kEncoderCommandSize - 1);
     return 1;
   }
 

@@ -20,7 +20,7 @@ int pbmtojbg(const char* pbmPath, const char* jbgPath, CommandRunner run = nullp
 
 // The command text for a page of `width` x `height` pixels, written into
 // `command` (kEncoderCommandSize bytes).  False when it would not fit.
-bool FormatEncoderCommand(char* command, long long width, long long height,
-                          const char* pbmPath, const char* jbgPath);
+bool FormatEncoderCommand(char* command, long long width, long long height, const char* pbmPath,
+                          const char* jbgPath);
 
 #endif  // QUILLFERN_IMAGE_ENCODER_H_

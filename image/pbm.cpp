@@ -39,8 +39,8 @@ bool PbmSizeIsUsable(const PbmHeader& header) {
   return PbmRasterBytes(header.width, header.height) <= kMaxPbmRasterBytes;
 }
 
-bool WritePbmFile(const char* path, int width, int height,
-                  const unsigned char* raster, size_t rasterBytes) {
+bool WritePbmFile(const char* path, int width, int height, const unsigned char* raster,
+                  size_t rasterBytes) {
   UniqueFile file = OpenFile(path, "wb");
   if (!file) return false;
   bool ok = fprintf(file.get(), "P4\n%d %d\n", width, height) > 0;

@@ -28,7 +28,9 @@ void skipPbmComments(FILE* stream);
 PbmHeader ReadPbmHeader(FILE* stream);
 
 // Bytes in one row, and in the whole raster, computed in 64 bits.
-inline int64_t PbmRowBytes(int64_t width) { return (width + 7) / 8; }
+inline int64_t PbmRowBytes(int64_t width) {
+  return (width + 7) / 8;
+}
 inline int64_t PbmRasterBytes(int64_t width, int64_t height) {
   return PbmRowBytes(width) * height;
 }
@@ -40,7 +42,7 @@ bool PbmSizeIsUsable(const PbmHeader& header);
 // Writes "P4\n%d %d\n" and then `rasterBytes` bytes of `raster` (or that
 // many zero bytes, an all-white page, when `raster` is null) to `path`.
 // Returns false when the file cannot be created or written.
-bool WritePbmFile(const char* path, int width, int height,
-                  const unsigned char* raster, size_t rasterBytes);
+bool WritePbmFile(const char* path, int width, int height, const unsigned char* raster,
+                  size_t rasterBytes);
 
 #endif  // QUILLFERN_IMAGE_PBM_H_

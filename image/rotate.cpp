@@ -15,8 +15,7 @@ struct Picture {
   int64_t rowBytes;
 };
 
-inline bool PixelAt(const unsigned char* raster, const Picture& p, int64_t x,
-                    int64_t y) {
+inline bool PixelAt(const unsigned char* raster, const Picture& p, int64_t x, int64_t y) {
   return (raster[y * p.rowBytes + x / 8] >> (7 - x % 8)) & 1;
 }
 
@@ -32,9 +31,15 @@ void TurnPixels(const unsigned char* source, const Picture& from, unsigned char*
     for (int64_t x = 0; x < from.width; ++x) {
       if (!PixelAt(source, from, x, y)) continue;
       switch (angle) {
-        case -90: SetPixel(dest, to, y, from.width - 1 - x); break;
-        case 90: SetPixel(dest, to, from.height - 1 - y, x); break;
-        default: SetPixel(dest, to, from.width - 1 - x, from.height - 1 - y); break;
+        case -90:
+          SetPixel(dest, to, y, from.width - 1 - x);
+          break;
+        case 90:
+          SetPixel(dest, to, from.height - 1 - y, x);
+          break;
+        default:
+          SetPixel(dest, to, from.width - 1 - x, from.height - 1 - y);
+          break;
       }
     }
   }
@@ -60,8 +65,8 @@ int rotatePbm(const char* source, const char* destination, int angle) {
     return 1;
   }
   if (!PbmSizeIsUsable(header)) {
-    fprintf(stderr, "Unsupported PBM size in %s: width %lld, height %lld.\n", source,
-            header.width, header.height);
+    fprintf(stderr, "Unsupported PBM size in %s: width %lld, height %lld.\n", source, header.width,
+            header.height);
     return 1;
   }
 
@@ -75,8 +80,7 @@ int rotatePbm(const char* source, const char* destination, int angle) {
   size_t got = fread(raster.get(), 1, sourceBytes, in.get());
   in.reset();
   if (got != sourceBytes) {
-    fprintf(stderr, "PBM raster of %s is short: %zu of %zu bytes.\n", source, got,
-            sourceBytes);
+    fprintf(stderr, "PBM raster of %s is short: %zu of %zu bytes.\n", source, got, sourceBytes);
     return 1;
   }
 
@@ -86,8 +90,8 @@ int rotatePbm(const char* source, const char* destination, int angle) {
   const Picture to{toWidth, toHeight, PbmRowBytes(toWidth)};
   const int64_t destBytes64 = to.rowBytes * to.height;
   if (destBytes64 > kMaxPbmRasterBytes) {
-    fprintf(stderr, "Unsupported PBM size in %s: width %lld, height %lld.\n", source,
-            header.width, header.height);
+    fprintf(stderr, "Unsupported PBM size in %s: width %lld, height %lld.\n", source, header.width,
+            header.height);
     return 1;
   }
   const size_t destBytes = static_cast<size_t>(destBytes64);

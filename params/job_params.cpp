@@ -103,8 +103,7 @@ void SetJobParams(const char* token, JobParamTable& table) {
   for (PARAM_KEY_SPERATOR_VALUE& record : table) {
     if (strstr(token, record.key) == nullptr) continue;
 
-    fprintf(stderr, "Key:%s , Length:%d\n", record.key,
-            static_cast<int>(strlen(record.key)));
+    fprintf(stderr, "Key:%s , Length:%d\n", record.key, static_cast<int>(strlen(record.key)));
     if (record.separator[0] == '\0') {
       CopyTextField(record.value, token);
     } else if (StartsWith(token, record.key) &&
@@ -116,8 +115,7 @@ void SetJobParams(const char* token, JobParamTable& table) {
       // that is another option, so the value stays as it is.
       ApplyBooleanSpelling(token, record);
     }
-    fprintf(stderr, "Value:%s , Length:%d\n",
-            LoggableValue(record.key, record.value),
+    fprintf(stderr, "Value:%s , Length:%d\n", LoggableValue(record.key, record.value),
             static_cast<int>(strlen(record.value)));
     return;
   }
@@ -144,8 +142,7 @@ void SetJobParam(const char* key, const char* value, JobParamTable& table) {
   }
 }
 
-void FormatJobParams(char* out, size_t outSize, const JobParamTable& table,
-                     bool maskSecrets) {
+void FormatJobParams(char* out, size_t outSize, const JobParamTable& table, bool maskSecrets) {
   BoundedText text(out, outSize);
   for (const PARAM_KEY_SPERATOR_VALUE& record : table) {
     if (record.separator[0] != '\0') {

@@ -16,7 +16,7 @@ struct PARAM_KEY_SPERATOR_VALUE {
 
 constexpr int kJobParamCount = 23;
 constexpr size_t kJobParamValueMax = sizeof(PARAM_KEY_SPERATOR_VALUE::value) - 1;
-constexpr size_t kOptionTokenSize = 512;  // token buffer, 511 characters
+constexpr size_t kOptionTokenSize = 512;       // token buffer, 511 characters
 constexpr size_t kJobParamsBufferSize = 1024;  // job_params text, 1023 characters
 
 // A table is exactly 23 records in a fixed order: lookups stop at the first
@@ -46,7 +46,6 @@ void BuildJobParams(char* out, size_t outSize, const JobParamTable& table);
 
 // The serialised text without logging.  With `maskSecrets` the password
 // value is replaced by a fixed mask, for log lines.
-void FormatJobParams(char* out, size_t outSize, const JobParamTable& table,
-                     bool maskSecrets);
+void FormatJobParams(char* out, size_t outSize, const JobParamTable& table, bool maskSecrets);
 
 #endif  // QUILLFERN_PARAMS_JOB_PARAMS_H_

@@ -18,8 +18,7 @@ inline size_t CopyTextField(char* field, size_t size, const char* source) {
 }
 
 // Same, for a source that is not terminated: copies at most `count` bytes.
-inline size_t CopyTextField(char* field, size_t size, const char* source,
-                            size_t count) {
+inline size_t CopyTextField(char* field, size_t size, const char* source, size_t count) {
   if (size == 0) return 0;
   size_t length = strnlen(source, count < size - 1 ? count : size - 1);
   memcpy(field, source, length);

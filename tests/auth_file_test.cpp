@@ -92,8 +92,8 @@ TEST(AuthFileTest, FirstOfTwinMembersCountsAndTrailingTextIsIgnored) {
 
 TEST(AuthFileTest, LongFieldsAreCutAt127Characters) {
   std::string longId(300, 'i');
-  AuthRead read = ReadText("{\"AuthID\":\"" + longId + "\",\"Password\":\"" +
-                           std::string(200, 'p') + "\"}");
+  AuthRead read =
+      ReadText("{\"AuthID\":\"" + longId + "\",\"Password\":\"" + std::string(200, 'p') + "\"}");
   EXPECT_EQ(read.id, std::string(127, 'i'));
   EXPECT_EQ(read.password, std::string(127, 'p'));
 }

@@ -45,7 +45,8 @@ class DecodeToolTest : public ::testing::Test {
     WriteFile(dir_.File("job.prn"), bytes_);
   }
 
-  ProcessResult Decode(const std::vector<std::string>& args, const std::string& stdinPath = "/dev/null") {
+  ProcessResult Decode(const std::vector<std::string>& args,
+                       const std::string& stdinPath = "/dev/null") {
     std::vector<std::string> argv = {QUILLFERN_DECODE_PATH};
     argv.insert(argv.end(), args.begin(), args.end());
     ProcessOptions options;

@@ -66,8 +66,8 @@ TEST_F(EncoderTest, RealEncoderRoundTripKeepsEveryBit) {
   ASSERT_EQ(Encode(dir_.File("page.pbm"), dir_.File("page.jbg")), 0) << log_;
   const std::string command = "pbmtojbg -q -x 203 -y 150 -r -s 128 -o 0 -p 8 -m 0 " +
                               dir_.File("page.pbm") + " " + dir_.File("page.jbg");
-  EXPECT_EQ(log_, "DEBUG: pbmtojbg. width:[203], height:[150], pbm_file:[" +
-                      dir_.File("page.pbm") + "]DEBUG: pbmtojbg: " + command + "\n");
+  EXPECT_EQ(log_, "DEBUG: pbmtojbg. width:[203], height:[150], pbm_file:[" + dir_.File("page.pbm") +
+                      "]DEBUG: pbmtojbg: " + command + "\n");
 
   std::string decode = "jbgtopbm " + dir_.File("page.jbg") + " " + dir_.File("back.pbm");
   ASSERT_EQ(system(decode.c_str()), 0);
@@ -120,10 +120,10 @@ TEST_F(EncoderTest, EveryKindOfEncoderFailureIsReported) {
     int status;
     std::string message;
   };
-  for (const Case& c : {Case{2 << 8, "ERROR: pbmtojbg failed on " + dir_.File("page.pbm") +
-                                         " with status 2\n"},
-                        Case{SIGKILL, "ERROR: pbmtojbg was killed by signal 9 while encoding"},
-                        Case{-1, "ERROR: pbmtojbg could not be run for"}}) {
+  for (const Case& c :
+       {Case{2 << 8, "ERROR: pbmtojbg failed on " + dir_.File("page.pbm") + " with status 2\n"},
+        Case{SIGKILL, "ERROR: pbmtojbg was killed by signal 9 while encoding"},
+        Case{-1, "ERROR: pbmtojbg could not be run for"}}) {
     answeredStatus = c.status;
     EXPECT_EQ(Encode(dir_.File("page.pbm"), dir_.File("page.jbg"), Recorder), 1);
     EXPECT_NE(log_.find(c.message), std::string::npos) << log_;
@@ -150,9 +150,9 @@ TEST_F(EncoderTest, CommandsThatCannotBeRunSafelyAreRefused) {
   ASSERT_EQ(mkdir(deep.c_str(), 0700), 0);
   WriteFile(deep + "/p.pbm", "P4\n8 1\n\x01");
   EXPECT_EQ(Encode(deep + "/p.pbm", deep + "/p.jbg", Recorder), 1);
-  EXPECT_NE(log_.find("\nERROR: pbmtojbg command for " + deep +
-                      "/p.pbm is longer than 511 characters\n"),
-            std::string::npos);
+  EXPECT_NE(
+      log_.find("\nERROR: pbmtojbg command for " + deep + "/p.pbm is longer than 511 characters\n"),
+      std::string::npos);
 
   WriteFile(dir_.File("a b;c.pbm"), "P4\n8 1\n\x01");
   EXPECT_EQ(Encode(dir_.File("a b;c.pbm"), dir_.File("x.jbg"), Recorder), 1);

@@ -71,38 +71,39 @@ class JobSetupTest : public ::testing::Test {
 TEST_F(JobSetupTest, FullSetupLogsEveryStepInOrder) {
   SetupRun run = Run("PageSize=A5 noCollate", {}, "2", "/home/a/report.pdf draft");
   ASSERT_EQ(run.status, kSetupDone);
-  EXPECT_TRUE(InOrder(run.log, {
-      "DEBUG: printerdriver_quillfern argv[0]=rastertoquillfern \n",
-      "DEBUG: printerdriver_quillfern argv[5]=PageSize=A5 noCollate \n",
-      "One_Param:PageSize=A5 , Len:11\n",
-      "One_Param:noCollate , Len:9\n",
-      "SetJobParam:[jobId , 42 ]\n",
-      "SetJobParam:[LoginName , bob ]\n",
-      "DEBUG: Enter getDocumenName!\n",
-      "SetJobParam:[DocName , report.pdf ]\n",
-      "SetJobParam:[copies , 2 ]\n",
-      "HostName: ",
-      "DEBUG: option nocollate found\n",
-      "DEBUG: collate is 0\n",
-      "DEBUG: option PageSize,value=A5\n",
-      "SetJobParam:[PageSize , A5 ]\n",
-      "DEBUG: InputSlot is Default(MainTray).\n",
-      "DEBUG: resX is default(600dpi).\n",
-      "SetJobParam:[Duplex , None ]\n",
-      "DEBUG: duplex is 0 \n",
-      "DEBUG: ppdIsMarked FeedEdge,value=0\n",
-      "DEBUG: ppdIsMarked Flag_Page_A5,value=1\n",
-      "DEBUG: ppdIsMarked Orientation,value=0\n",
-      "SetJobParam:[MediaType , Plain ]\n",
-      "DEBUG: ppdIsMarked MediaType,value=0\n",
-      "DEBUG: input copies is 2 \n",
-      "SetJobParam:[copies , 2 ]\n",
-      "GetJobParam:[PageSize , A5 ]\n",
-      "DEBUG: Enter getAuthInfo!\n",
-      "DEBUG: auth_file is not found!\n",
-      "DEBUG: Verify the Params Constraint. \n",
-      "BuildJobParams:PageSize=A5, ",
-  }));
+  EXPECT_TRUE(
+      InOrder(run.log, {
+                           "DEBUG: printerdriver_quillfern argv[0]=rastertoquillfern \n",
+                           "DEBUG: printerdriver_quillfern argv[5]=PageSize=A5 noCollate \n",
+                           "One_Param:PageSize=A5 , Len:11\n",
+                           "One_Param:noCollate , Len:9\n",
+                           "SetJobParam:[jobId , 42 ]\n",
+                           "SetJobParam:[LoginName , bob ]\n",
+                           "DEBUG: Enter getDocumenName!\n",
+                           "SetJobParam:[DocName , report.pdf ]\n",
+                           "SetJobParam:[copies , 2 ]\n",
+                           "HostName: ",
+                           "DEBUG: option nocollate found\n",
+                           "DEBUG: collate is 0\n",
+                           "DEBUG: option PageSize,value=A5\n",
+                           "SetJobParam:[PageSize , A5 ]\n",
+                           "DEBUG: InputSlot is Default(MainTray).\n",
+                           "DEBUG: resX is default(600dpi).\n",
+                           "SetJobParam:[Duplex , None ]\n",
+                           "DEBUG: duplex is 0 \n",
+                           "DEBUG: ppdIsMarked FeedEdge,value=0\n",
+                           "DEBUG: ppdIsMarked Flag_Page_A5,value=1\n",
+                           "DEBUG: ppdIsMarked Orientation,value=0\n",
+                           "SetJobParam:[MediaType , Plain ]\n",
+                           "DEBUG: ppdIsMarked MediaType,value=0\n",
+                           "DEBUG: input copies is 2 \n",
+                           "SetJobParam:[copies , 2 ]\n",
+                           "GetJobParam:[PageSize , A5 ]\n",
+                           "DEBUG: Enter getAuthInfo!\n",
+                           "DEBUG: auth_file is not found!\n",
+                           "DEBUG: Verify the Params Constraint. \n",
+                           "BuildJobParams:PageSize=A5, ",
+                       }));
   const JobSettings& settings = run.job->settings;
   EXPECT_EQ(settings.jobId, 42);
   EXPECT_FALSE(settings.collate);
@@ -155,17 +156,15 @@ TEST_F(JobSetupTest, PageSizeFromPpdMarksAndCustomSizes) {
 }
 
 TEST_F(JobSetupTest, ResolutionSlotFeedEdgeAndMedia) {
-  SetupRun run = Run("Resolution=1200dpi InputSlot=ManualTray FeedEdge=1 MediaType=Recycled "
-                     "Orientation=Landscape");
-  EXPECT_TRUE(InOrder(run.log, {"DEBUG: option PaperBox,value=ManualTray\n",
-                                "SetJobParam:[InputSlot , ManualTray ]\n",
-                                "DEBUG: InputSlot is ManualTray.\n",
-                                "SetJobParam:[Resolution , 1200dpi ]\n",
-                                "DEBUG: Resolution is 1200dpi. \n",
-                                "DEBUG: resX is default(600dpi).\n",
-                                "DEBUG: ppdIsMarked FeedEdge,value=1\n",
-                                "DEBUG: ppdIsMarked Orientation,value=1\n",
-                                "SetJobParam:[MediaType , Plain ]\n"}));
+  SetupRun run =
+      Run("Resolution=1200dpi InputSlot=ManualTray FeedEdge=1 MediaType=Recycled "
+          "Orientation=Landscape");
+  EXPECT_TRUE(InOrder(
+      run.log, {"DEBUG: option PaperBox,value=ManualTray\n",
+                "SetJobParam:[InputSlot , ManualTray ]\n", "DEBUG: InputSlot is ManualTray.\n",
+                "SetJobParam:[Resolution , 1200dpi ]\n", "DEBUG: Resolution is 1200dpi. \n",
+                "DEBUG: resX is default(600dpi).\n", "DEBUG: ppdIsMarked FeedEdge,value=1\n",
+                "DEBUG: ppdIsMarked Orientation,value=1\n", "SetJobParam:[MediaType , Plain ]\n"}));
   EXPECT_TRUE(run.Has("Resolution=1200dpi, resX=600dpi, resY=600dpi, FeedEdge=1, "));
   EXPECT_EQ(run.job->settings.feedEdge, 1);
   EXPECT_EQ(run.job->settings.mediaClass, 0);
@@ -222,15 +221,14 @@ TEST_F(JobSetupTest, DuplexChoiceFromPpd) {
 }
 
 TEST_F(JobSetupTest, JobIdAndCopiesConversions) {
-  SetupRun run = RunArgs({"f", "  -17abc", "u", "t", "3", ""},
-                         MakeTestPpd(dir_).c_str());
+  SetupRun run = RunArgs({"f", "  -17abc", "u", "t", "3", ""}, MakeTestPpd(dir_).c_str());
   EXPECT_EQ(run.job->settings.jobId, -17);
   EXPECT_EQ(run.job->settings.copies, 1);
   EXPECT_NE(run.log.find("DEBUG: input copies is 3 \n"), std::string::npos);
   EXPECT_TRUE(run.Has("copies=3, jobId=  -17abc, "));
-  EXPECT_EQ(RunArgs({"f", "letters", "u", "t", "x", ""}, MakeTestPpd(dir_).c_str())
-                .job->settings.jobId,
-            0);
+  EXPECT_EQ(
+      RunArgs({"f", "letters", "u", "t", "x", ""}, MakeTestPpd(dir_).c_str()).job->settings.jobId,
+      0);
   EXPECT_EQ(LeadingInteger("99999999999"), INT32_MAX);
 }
 
@@ -239,8 +237,7 @@ TEST_F(JobSetupTest, AuthenticationFileFillsThePair) {
   SetupRun run = Run("");
   EXPECT_TRUE(run.Has("AuthID=desk, AuthPassword=Pw-7731-x, "));
   EXPECT_EQ(run.log.find("Pw-7731-x"), std::string::npos);
-  EXPECT_NE(std::string(run.job->loggedJobParams).find("AuthPassword=****, "),
-            std::string::npos);
+  EXPECT_NE(std::string(run.job->loggedJobParams).find("AuthPassword=****, "), std::string::npos);
 
   WriteFile(dir_.File("auth_config"), "{}");
   EXPECT_TRUE(Run("AuthID=opt").Has("AuthID=, AuthPassword=, "));
@@ -263,8 +260,7 @@ TEST_F(JobSetupTest, SetupFailuresEndTheJob) {
   WriteFile(dir_.File("bad.ppd"), "this is not a PPD\n");
   EXPECT_EQ(RunArgs({"f", "1", "u", "t", "1", ""}, dir_.File("bad.ppd").c_str()).status, 1);
 
-  SetupRun seven = RunArgs({"f", "1", "u", "t", "1", "", "/some/file"},
-                           MakeTestPpd(dir_).c_str());
+  SetupRun seven = RunArgs({"f", "1", "u", "t", "1", "", "/some/file"}, MakeTestPpd(dir_).c_str());
   EXPECT_EQ(seven.status, kSetupDone);
   EXPECT_NE(seven.log.find("argv[6]=/some/file \n"), std::string::npos);
 }

@@ -22,7 +22,9 @@ const unsigned char* Bytes(const std::string& text) {
   return reinterpret_cast<const unsigned char*>(text.data());
 }
 
-std::string SideData(int side) { return "jbig data of side " + std::to_string(side); }
+std::string SideData(int side) {
+  return "jbig data of side " + std::to_string(side);
+}
 const std::string kBlankData = "jbig data of the blank side";
 
 // Drives the sequencing as the page loop does, for a job of `sides` raster
@@ -52,8 +54,8 @@ class Job {
     }
     header.datasize = static_cast<int32_t>(data.size());
     CaptureStderr();
-    ASSERT_TRUE(sequencer_.EmitPageSide(header, Bytes(data), data.size(), mPage_, noMorePages,
-                                        copiesLeft));
+    ASSERT_TRUE(
+        sequencer_.EmitPageSide(header, Bytes(data), data.size(), mPage_, noMorePages, copiesLeft));
     if (needBlank) {
       ++mPage_;
       printer_header blank;
@@ -93,8 +95,8 @@ TEST(OutputSequencerTest, RecordListForEverySettingAndJobLength) {
   for (bool collate : {true, false}) {
     for (int duplex : {0, 1, 2}) {
       for (int sides : {1, 2, 3, 5}) {
-        SCOPED_TRACE("collate " + std::to_string(collate) + " duplex " +
-                     std::to_string(duplex) + " sides " + std::to_string(sides));
+        SCOPED_TRACE("collate " + std::to_string(collate) + " duplex " + std::to_string(duplex) +
+                     " sides " + std::to_string(sides));
         Job job(collate, duplex);
         job.Run(sides);
         PrintStream stream = job.Stream();
@@ -191,8 +193,9 @@ TEST(OutputSequencerTest, CountOfThreeRepeatsUncollatedSidesAndPairs) {
   Job duplex(false, 1, 3);
   duplex.Run(3);
   PrintStream stream = duplex.Stream();
-  EXPECT_EQ(RecordFlags(stream), "1,0,1 0,0,2 1,0,3 0,0,4 1,0,5 0,0,6 "
-                                 "0,0,7 0,0,8 0,0,9 0,0,10 0,0,11 0,1,12");
+  EXPECT_EQ(RecordFlags(stream),
+            "1,0,1 0,0,2 1,0,3 0,0,4 1,0,5 0,0,6 "
+            "0,0,7 0,0,8 0,0,9 0,0,10 0,0,11 0,1,12");
   std::vector<std::string> order;
   for (const auto& record : stream.records) order.push_back(record.data);
   EXPECT_EQ(order[4], SideData(1));

@@ -88,11 +88,12 @@ int main(int argc, char* argv[]) {
   }
   double forward = Matched(printed, reference);
   double backward = Matched(reference, printed);
-  bool same = std::abs(pw - rw) <= 8 && std::abs(ph - rh) <= 8 && forward >= 0.95 &&
-              backward >= 0.95;
-  printf("%s: %lldx%lld, %d inked blocks; reference %lldx%lld, %d inked blocks; "
-         "matched %.1f%% / %.1f%%: %s\n",
-         argv[1], pw, ph, printed.count, rw, rh, reference.count, 100 * forward,
-         100 * backward, same ? "same page" : "DIFFERENT");
+  bool same =
+      std::abs(pw - rw) <= 8 && std::abs(ph - rh) <= 8 && forward >= 0.95 && backward >= 0.95;
+  printf(
+      "%s: %lldx%lld, %d inked blocks; reference %lldx%lld, %d inked blocks; "
+      "matched %.1f%% / %.1f%%: %s\n",
+      argv[1], pw, ph, printed.count, rw, rh, reference.count, 100 * forward, 100 * backward,
+      same ? "same page" : "DIFFERENT");
   return same ? 0 : 1;
 }

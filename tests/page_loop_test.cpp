@@ -2,15 +2,15 @@
 // libcups's raster writer; every page that reaches the printer is decoded
 // and compared with the page sent.  These tests use the filter's fixed work
 // directory and authentication file, so they run one at a time.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
-#include <filesystem>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -23,8 +23,9 @@ namespace {
 using namespace testing_support;
 
 const char kWorkDir[] = "/tmp/brelmont";
-const char kCancelLine[] = "DEBUG: \xE6\x8D\x95\xE8\x8E\xB7SIGTERM\xE4\xBF\xA1\xE5\x8F\xB7,"
-                           "\xE7\xBB\x88\xE6\xAD\xA2\xE4\xB8\xAD\n";
+const char kCancelLine[] =
+    "DEBUG: \xE6\x8D\x95\xE8\x8E\xB7SIGTERM\xE4\xBF\xA1\xE5\x8F\xB7,"
+    "\xE7\xBB\x88\xE6\xAD\xA2\xE4\xB8\xAD\n";
 
 struct FilterRun {
   ProcessResult process;
@@ -70,14 +71,20 @@ class PageLoopTest : public ::testing::Test {
   // marker "encoding-<page>" and waits for "go-<page>" before running the
   // real encoder.
   void InstallPausingEncoder(int page) {
-    std::string script = "#!/bin/sh\n"
-                         "case \"$*\" in *_" + std::to_string(page) + "_gs*)\n"
-                         "  touch " + dir_.File("encoding-" + std::to_string(page)) + "\n"
-                         "  n=0\n"
-                         "  while [ ! -e " + dir_.File("go-" + std::to_string(page)) +
-                         " ] && [ $n -lt 2000 ]; do sleep 0.01; n=$((n+1)); done;;\n"
-                         "esac\n"
-                         "exec /usr/bin/pbmtojbg \"$@\"\n";
+    std::string script =
+        "#!/bin/sh\n"
+        "case \"$*\" in *_" +
+        std::to_string(page) +
+        "_gs*)\n"
+        "  touch " +
+        dir_.File("encoding-" + std::to_string(page)) +
+        "\n"
+        "  n=0\n"
+        "  while [ ! -e " +
+        dir_.File("go-" + std::to_string(page)) +
+        " ] && [ $n -lt 2000 ]; do sleep 0.01; n=$((n+1)); done;;\n"
+        "esac\n"
+        "exec /usr/bin/pbmtojbg \"$@\"\n";
     WriteFile(dir_.File("bin/pbmtojbg"), script);
     chmod(dir_.File("bin/pbmtojbg").c_str(), 0755);
   }
@@ -127,8 +134,8 @@ TEST_F(PageLoopTest, OnePageJobIsOneCompleteRecord) {
   ASSERT_EQ(run.stream.error, "");
   EXPECT_EQ(RecordFlags(run.stream), "1,1,1");
   ExpectPages(run.stream, {page});
-  EXPECT_EQ(run.process.out.size(), 52 + run.stream.jobParams.size() +
-                                        run.stream.records[0].data.size());
+  EXPECT_EQ(run.process.out.size(),
+            52 + run.stream.jobParams.size() + run.stream.records[0].data.size());
   EXPECT_NE(run.stream.jobParams.find("jobId=7, DocName=report.pdf, "), std::string::npos);
   const std::string& log = run.process.err;
   EXPECT_NE(log.find("DEBUG: Page1 begin ,page_width = 203,page_height=150, "
@@ -216,11 +223,11 @@ TEST_F(PageLoopTest, TenPageA4JobInEverySequencing) {
   WriteRasterStream(dir_.File("a4.ras"), pages);
   std::string expectedFlags;
   for (int i = 1; i <= 10; ++i) {
-    expectedFlags += (i == 1 ? "1," : " 0,") + std::string(i == 10 ? "1," : "0,") +
-                     std::to_string(i);
+    expectedFlags +=
+        (i == 1 ? "1," : " 0,") + std::string(i == 10 ? "1," : "0,") + std::to_string(i);
   }
-  for (const char* options : {"", "noCollate", "Duplex=DuplexNoTumble",
-                              "Duplex=DuplexNoTumble noCollate"}) {
+  for (const char* options :
+       {"", "noCollate", "Duplex=DuplexNoTumble", "Duplex=DuplexNoTumble noCollate"}) {
     SCOPED_TRACE(options);
     FilterRun run = RunOn(options, dir_.File("a4.ras"));
     EXPECT_EQ(run.process.exitStatus, 0);
@@ -457,8 +464,8 @@ int CountFiles(const std::string& dir, const std::string& suffix) {
   int count = 0;
   for (const auto& entry : std::filesystem::directory_iterator(dir)) {
     const std::string name = entry.path().filename().string();
-    if (name.size() >= suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(),
-                                                     suffix) == 0) {
+    if (name.size() >= suffix.size() &&
+        name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0) {
       ++count;
     }
   }
@@ -513,7 +520,8 @@ TEST_F(PageLoopTest, PrinterThatReadsEverythingGetsACompleteJob) {
   std::string taken;
   char buffer[65536];
   ssize_t n;
-  while ((n = read(pipeFds[0], buffer, sizeof buffer)) > 0) taken.append(buffer, static_cast<size_t>(n));
+  while ((n = read(pipeFds[0], buffer, sizeof buffer)) > 0)
+    taken.append(buffer, static_cast<size_t>(n));
   close(pipeFds[0]);
   ProcessResult result = filter.Wait();
   EXPECT_EQ(result.exitStatus, 0);
@@ -535,8 +543,8 @@ TEST_F(PageLoopTest, DecodeToolShowsWhatTheFilterSent) {
   ProcessResult filter = RunProcess(Args("PageSize=A5 FeedEdge=1"), options);
   ASSERT_EQ(filter.exitStatus, 0);
 
-  ProcessResult decode = RunProcess(
-      {QUILLFERN_DECODE_PATH, "--extract", dir_.File("pages"), dir_.File("job.prn")});
+  ProcessResult decode =
+      RunProcess({QUILLFERN_DECODE_PATH, "--extract", dir_.File("pages"), dir_.File("job.prn")});
   EXPECT_EQ(decode.exitStatus, 0) << decode.err;
   EXPECT_NE(decode.out.find("  PageSize=A5\n"), std::string::npos);
   EXPECT_NE(decode.out.find("  FeedEdge=1\n"), std::string::npos);

@@ -39,9 +39,8 @@ TEST(PbmTest, SkipsBlanksLineEndsAndCommentsOnly) {
 }
 
 TEST(PbmTest, HeaderWithCommentsReadsTheSameNumbers) {
-  for (const char* text :
-       {"P4\n3 2\nR", "P4\n# made by hand\n3 2\nR", "P4 3\n# between\r2\nR",
-        "P4\n3#c1\n#c2\r\n2\nR"}) {
+  for (const char* text : {"P4\n3 2\nR", "P4\n# made by hand\n3 2\nR", "P4 3\n# between\r2\nR",
+                           "P4\n3#c1\n#c2\r\n2\nR"}) {
     TextStream stream(text);
     PbmHeader header = ReadPbmHeader(stream.file);
     EXPECT_STREQ(header.magic, "P4") << text;

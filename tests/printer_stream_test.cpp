@@ -43,8 +43,7 @@ TEST(PrinterStreamTest, OnePageJobIsLaidOutByteForByte) {
   header.datasize = static_cast<int32_t>(jbig.size());
   header.pageno = 1;
   WritePageHeader(stream.output(), header, 1);
-  WritePageData(stream.output(), reinterpret_cast<const unsigned char*>(jbig.data()),
-                jbig.size());
+  WritePageData(stream.output(), reinterpret_cast<const unsigned char*>(jbig.data()), jbig.size());
 
   std::string expected = std::string("rv7731_param\0\0\0\0", 16) + Le32(params.size()) + params +
                          std::string("rv7731_printer\0\0", 16) + Le32(1) + Le32(1) +

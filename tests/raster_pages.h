@@ -21,7 +21,8 @@ struct Bitmap {
     return (static_cast<unsigned char>(rows[y * rowBytes() + x / 8]) >> (7 - x % 8)) & 1;
   }
   void Set(uint32_t x, uint32_t y) {
-    rows[y * rowBytes() + x / 8] = static_cast<char>(rows[y * rowBytes() + x / 8] | (0x80 >> (x % 8)));
+    rows[y * rowBytes() + x / 8] =
+        static_cast<char>(rows[y * rowBytes() + x / 8] | (0x80 >> (x % 8)));
   }
   bool operator==(const Bitmap& other) const = default;
 };

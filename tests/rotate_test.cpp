@@ -97,10 +97,9 @@ TEST_F(RotateTest, MissingSourceAndUnwritableDestination) {
 }
 
 TEST_F(RotateTest, UntrustedHeadersAndAnglesAreRefused) {
-  for (const std::string& bad :
-       {std::string("P4\n0 2\n"), std::string("P4\n-3 2\n\xC0\x20"), std::string("P4\nx y\n"),
-        std::string("P4\n99999999 99999999\n"), std::string("P4\n16 4\n\x01\x02\x03"),
-        std::string("P4\n3")}) {
+  for (const std::string& bad : {std::string("P4\n0 2\n"), std::string("P4\n-3 2\n\xC0\x20"),
+                                 std::string("P4\nx y\n"), std::string("P4\n99999999 99999999\n"),
+                                 std::string("P4\n16 4\n\x01\x02\x03"), std::string("P4\n3")}) {
     Turn(bad, -90);
     EXPECT_EQ(result_, 1) << bad;
     EXPECT_FALSE(log_.empty());

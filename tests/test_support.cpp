@@ -3,10 +3,10 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <csignal>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -22,7 +22,9 @@ TempDir::TempDir() {
   path_ = pattern;
 }
 
-TempDir::~TempDir() { RemoveTree(path_); }
+TempDir::~TempDir() {
+  RemoveTree(path_);
+}
 
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

@@ -31,19 +31,19 @@ bool FileExists(const std::string& path);
 void RemoveTree(const std::string& path);
 
 struct ProcessResult {
-  int exitStatus = -1;    // exit code, or -1 when ended by a signal
-  int signal = 0;         // the signal that ended it, or 0
-  std::string out;        // standard output
-  std::string err;        // standard error
+  int exitStatus = -1;  // exit code, or -1 when ended by a signal
+  int signal = 0;       // the signal that ended it, or 0
+  std::string out;      // standard output
+  std::string err;      // standard error
 };
 
 struct ProcessOptions {
   std::string stdinPath = "/dev/null";
   std::map<std::string, std::string> env;  // set on top of the inherited ones
   std::vector<std::string> unsetEnv;
-  std::string stdoutPath;                  // when set, stdout goes to this file
-                                           // (and ProcessResult::out stays empty)
-  int stdoutFd = -1;                       // when set, stdout is this descriptor
+  std::string stdoutPath;  // when set, stdout goes to this file
+                           // (and ProcessResult::out stays empty)
+  int stdoutFd = -1;       // when set, stdout is this descriptor
 };
 
 // A child process started by StartProcess; its standard error goes to a
@@ -70,8 +70,7 @@ class Process {
 };
 
 // Runs `argv` (argv[0] is the program path) and waits for it.
-ProcessResult RunProcess(const std::vector<std::string>& argv,
-                         const ProcessOptions& options = {});
+ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOptions& options = {});
 
 // Waits until `path` exists, at most `seconds`.
 bool WaitForFile(const std::string& path, double seconds = 20);

@@ -86,8 +86,8 @@ void PrintText(const ParsedStream& stream, const std::vector<Page>& pages) {
              record.lastpage, record.datasize, image.width, image.height,
              100.0 * image.BlackShare());
     } else {
-      printf("  %6d %5d %4d %10d %7s %7s %7s\n", record.pageno, record.firstpage,
-             record.lastpage, record.datasize, "-", "-", "-");
+      printf("  %6d %5d %4d %10d %7s %7s %7s\n", record.pageno, record.firstpage, record.lastpage,
+             record.datasize, "-", "-", "-");
     }
   }
 }

@@ -51,15 +51,17 @@ std::string PaddedTag(const char* tag) {
   return std::string(tag) + std::string(kTagBytes - strlen(tag), '\0');
 }
 
-std::string TagText(const char* tag) { return Shown(PaddedTag(tag)); }
+std::string TagText(const char* tag) {
+  return Shown(PaddedTag(tag));
+}
 
 std::string EndOfInput(size_t available) {
   return "end of input after " + std::to_string(available) + " more bytes";
 }
 
 // Fails `stream` at `offset` and returns it.
-ParsedStream& Fail(ParsedStream& stream, uint64_t offset, std::string field,
-                   std::string expected, std::string found) {
+ParsedStream& Fail(ParsedStream& stream, uint64_t offset, std::string field, std::string expected,
+                   std::string found) {
   stream.valid = false;
   stream.error = {offset, std::move(field), std::move(expected), std::move(found)};
   return stream;
@@ -93,8 +95,7 @@ ParsedStream ParsePrintStream(std::string_view bytes, bool requireEnd) {
   }
   stream.jobParams = bytes.substr(paramsStart, static_cast<size_t>(paramsSize));
   if (size_t zero = stream.jobParams.find('\0'); zero != std::string_view::npos) {
-    return Fail(stream, paramsStart + zero, "job_params", "text without zero bytes",
-                "a zero byte");
+    return Fail(stream, paramsStart + zero, "job_params", "text without zero bytes", "a zero byte");
   }
 
   size_t at = paramsStart + static_cast<size_t>(paramsSize);
@@ -155,10 +156,11 @@ double PageImage::BlackShare() const {
   const unsigned char lastMask =
       width % 8 == 0 ? 0 : static_cast<unsigned char>(0xff << (8 - width % 8));
   for (uint32_t y = 0; y < height; ++y) {
-    const unsigned char* row = reinterpret_cast<const unsigned char*>(rows.data()) +
-                               static_cast<size_t>(y) * rowBytes();
+    const unsigned char* row =
+        reinterpret_cast<const unsigned char*>(rows.data()) + static_cast<size_t>(y) * rowBytes();
     for (uint32_t b = 0; b < full; ++b) black += static_cast<uint64_t>(std::popcount(row[b]));
-    if (lastMask != 0) black += static_cast<uint64_t>(std::popcount<unsigned>(row[full] & lastMask));
+    if (lastMask != 0)
+      black += static_cast<uint64_t>(std::popcount<unsigned>(row[full] & lastMask));
   }
   return static_cast<double>(black) / (static_cast<double>(width) * height);
 }
@@ -178,7 +180,7 @@ bool DecodeRecord(const StreamRecord& record, PageImage* image, StreamError* err
   };
   static const Expect kBytes[] = {
       {0, "DL (initial layer)", 0}, {1, "D (differential layers)", 0}, {2, "P (planes)", 1},
-      {3, "reserved byte", 0},      {16, "MX (template offset)", 0},  {17, "MY", 0},
+      {3, "reserved byte", 0},      {16, "MX (template offset)", 0},   {17, "MY", 0},
       {18, "order byte", 0},        {19, "options byte (TPBON)", 8},
   };
   for (const Expect& expect : kBytes) {
@@ -209,8 +211,8 @@ bool DecodeRecord(const StreamRecord& record, PageImage* image, StreamError* err
   jbg_dec_maxsize(&state, kMaxImageSide, kMaxImageSide);
   std::string copy(bie);
   size_t used = 0;
-  int result = jbg_dec_in(&state, reinterpret_cast<unsigned char*>(copy.data()), copy.size(),
-                          &used);
+  int result =
+      jbg_dec_in(&state, reinterpret_cast<unsigned char*>(copy.data()), copy.size(), &used);
   bool ok = result == JBG_EOK;
   if (ok) {
     image->width = static_cast<uint32_t>(jbg_dec_getwidth(&state));
@@ -233,7 +235,8 @@ std::vector<std::pair<std::string, std::string>> SplitJobParams(std::string_view
     if (equals == std::string_view::npos) {
       params.emplace_back(std::string(item), "");
     } else {
-      params.emplace_back(std::string(item.substr(0, equals)), std::string(item.substr(equals + 1)));
+      params.emplace_back(std::string(item.substr(0, equals)),
+                          std::string(item.substr(equals + 1)));
     }
     if (end == std::string_view::npos) break;
     text.remove_prefix(end + 2);

@@ -23,12 +23,12 @@ struct StreamError {
 };
 
 struct StreamRecord {
-  uint64_t offset = 0;      // of the record's header
+  uint64_t offset = 0;  // of the record's header
   int32_t firstpage = 0;
   int32_t lastpage = 0;
   int32_t datasize = 0;
   int32_t pageno = 0;
-  std::string_view data;    // the JBIG image entity, a view into the stream
+  std::string_view data;  // the JBIG image entity, a view into the stream
 };
 
 struct ParsedStream {
@@ -36,7 +36,7 @@ struct ParsedStream {
   std::string_view jobParams;
   std::vector<StreamRecord> records;
   bool valid = true;
-  StreamError error;        // meaningful when !valid
+  StreamError error;  // meaningful when !valid
 };
 
 // Splits and checks the stream's framing: tags and their zero padding,
