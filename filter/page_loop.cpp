@@ -46,14 +46,18 @@ struct EncodedPage {
   int32_t size = 0;
 };
 
-// Why a raster page header cannot be converted, or empty when it can: the
-// filter handles one bit per pixel, rows of whole bytes, and page sizes
-// that fit its 32-bit file format.
+}  // namespace
+
 std::string RasterHeaderProblem(const cups_page_header2_t& header, int32_t pageNo) {
   const uint64_t rowBytes = (static_cast<uint64_t>(header.cupsWidth) + 7) / 8;
   const uint64_t pixelBytes = static_cast<uint64_t>(header.cupsHeight) * header.cupsBytesPerLine;
+  // The width and height go into signed 32-bit file headers, the blank back
+  // side's width (whole bytes of the first page) too.
+  const bool fitsHeaders = header.cupsWidth <= static_cast<uint32_t>(INT32_MAX) - 7 &&
+                           header.cupsHeight <= static_cast<uint32_t>(INT32_MAX);
   const bool usable = header.cupsBitsPerPixel == 1 && header.cupsWidth > 0 &&
-                      header.cupsHeight > 0 && header.cupsBytesPerLine == rowBytes &&
+                      header.cupsHeight > 0 && fitsHeaders &&
+                      header.cupsBytesPerLine == rowBytes &&
                       pixelBytes <= static_cast<uint64_t>(kMaxPbmRasterBytes);
   if (usable) return "";
   char text[256];
@@ -64,6 +68,8 @@ std::string RasterHeaderProblem(const cups_page_header2_t& header, int32_t pageN
            header.cupsBytesPerLine);
   return text;
 }
+
+namespace {
 
 class PageLoop {
  public:

@@ -6,6 +6,9 @@
 #ifndef QUILLFERN_FILTER_PAGE_LOOP_H_
 #define QUILLFERN_FILTER_PAGE_LOOP_H_
 
+#include <cups/raster.h>
+
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -29,5 +32,11 @@ struct PageLoopPlaces {
 // printer that stopped reading; -1 when a page's files cannot be made,
 // encoded or read back.
 int RunPageLoop(JobSetup& job, const PageLoopPlaces& places);
+
+// Why a raster page header cannot be converted (an "ERROR: " text without
+// its prefix), or empty when it can: one bit per pixel, rows of whole bytes
+// without padding, a width and height that fit the 32-bit page files, and a
+// page of at most 2^31 - 1 bytes.
+std::string RasterHeaderProblem(const cups_page_header2_t& header, int32_t pageNo);
 
 #endif  // QUILLFERN_FILTER_PAGE_LOOP_H_
