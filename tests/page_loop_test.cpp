@@ -601,3 +601,30 @@ TEST_F(PageLoopTest, WrongArgumentCountsAndMissingPpdWriteNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+// The pair buffers are the filter's one large allocation at setup.  With
+// the address space cut just above what loading the filter needs, setup
+// reaches them and cannot have them.
+TEST_F(PageLoopTest, PairBuffersThatCannotBeHadEndTheJob) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer needs far more address space than the limits tried";
+#else
+  for (long limitKb = 12 * 1024; limitKb <= 64 * 1024; limitKb += 1024) {
+    ProcessOptions options = Options("/dev/null");
+    options.addressSpaceKb = limitKb;
+    ProcessResult result = RunProcess(Args(""), options);
+    if (result.err.find("DEBUG: collate is 1\n") == std::string::npos) continue;
+    EXPECT_EQ(result.exitStatus, 1) << limitKb;
+    EXPECT_EQ(result.out, "");
+    EXPECT_NE(result.err.find("DEBUG: collate is 1\nBuff1 or Buff2 malloc failed\n"),
+              std::string::npos)
+        << result.err;
+    return;
+  }
+  FAIL() << "no address space limit let setup run up to the pair buffers";
+#endif
+}
+
+}  // namespace

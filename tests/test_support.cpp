@@ -1,6 +1,7 @@
 #include "tests/test_support.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -66,6 +67,11 @@ Process::Process(const std::vector<std::string>& argv, const ProcessOptions& opt
     dup2(in, 0);
     dup2(out, 1);
     dup2(err, 2);
+    if (options.addressSpaceKb > 0) {
+      rlimit limit = {static_cast<rlim_t>(options.addressSpaceKb) * 1024,
+                      static_cast<rlim_t>(options.addressSpaceKb) * 1024};
+      setrlimit(RLIMIT_AS, &limit);
+    }
     for (const std::string& name : options.unsetEnv) unsetenv(name.c_str());
     for (const auto& [name, value] : options.env) setenv(name.c_str(), value.c_str(), 1);
     std::vector<char*> args;

@@ -41,9 +41,10 @@ struct ProcessOptions {
   std::string stdinPath = "/dev/null";
   std::map<std::string, std::string> env;  // set on top of the inherited ones
   std::vector<std::string> unsetEnv;
-  std::string stdoutPath;  // when set, stdout goes to this file
-                           // (and ProcessResult::out stays empty)
-  int stdoutFd = -1;       // when set, stdout is this descriptor
+  std::string stdoutPath;   // when set, stdout goes to this file
+                            // (and ProcessResult::out stays empty)
+  int stdoutFd = -1;        // when set, stdout is this descriptor
+  long addressSpaceKb = 0;  // when set, the child's RLIMIT_AS
 };
 
 // A child process started by StartProcess; its standard error goes to a
