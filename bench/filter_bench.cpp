@@ -41,17 +41,20 @@ double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).coun
 
 struct FilterRun {
   double wall = 0;          // seconds
+  double totalCpu = 0;      // seconds of the filter and everything it ran
   double ownCpu = 0;        // seconds of the filter process itself
   double childCpu = 0;      // seconds of the shells and encoders it ran
   long peakKb = 0;          // the filter process's own VmHWM
+  long minorFaults = 0;     // the filter process's own minor page faults
   int pages = 0;
   std::vector<double> pageStarts;  // seconds from start, per page
+  std::vector<double> pageCpu;     // the filter's own CPU seconds at each page start
   int status = -1;
 };
 
 // utime + stime of the process itself and of its reaped children, from
 // /proc/PID/stat, in seconds.
-bool ReadCpu(pid_t pid, double* own, double* children) {
+bool ReadCpu(pid_t pid, double* own, double* children, long* minorFaults) {
   std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
   std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
   size_t close = text.rfind(')');
@@ -65,6 +68,7 @@ bool ReadCpu(pid_t pid, double* own, double* children) {
   const double tick = static_cast<double>(sysconf(_SC_CLK_TCK));
   *own = (std::stod(f[11]) + std::stod(f[12])) / tick;
   *children = (std::stod(f[13]) + std::stod(f[14])) / tick;
+  *minorFaults = std::stol(f[7]);  // field 10, minflt
   return true;
 }
 
@@ -113,9 +117,11 @@ FilterRun RunFilter(const std::string& filter, const std::string& ppd, const std
     pollfd p = {errPipe[0], POLLIN, 0};
     int ready = poll(&p, 1, 5);
     double own, children;
-    if (ReadCpu(pid, &own, &children)) {
+    long faults;
+    if (ReadCpu(pid, &own, &children, &faults)) {
       run.ownCpu = own;
       run.childCpu = children;
+      run.minorFaults = faults;
     }
     long peak = ReadPeakKb(pid);
     if (peak > run.peakKb) run.peakKb = peak;
@@ -130,6 +136,10 @@ FilterRun RunFilter(const std::string& filter, const std::string& ppd, const std
     while ((end = pending.find('\n')) != std::string::npos) {
       if (pending.compare(0, 20, "INFO: Printing page ") == 0) {
         run.pageStarts.push_back(Seconds(Clock::now() - start));
+        double ownNow, childrenNow;
+        long faultsNow;
+        ReadCpu(pid, &ownNow, &childrenNow, &faultsNow);
+        run.pageCpu.push_back(ownNow);
       }
       pending.erase(0, end + 1);
     }
@@ -142,6 +152,7 @@ FilterRun RunFilter(const std::string& filter, const std::string& ppd, const std
   // What the filter and everything it ran used, less what its children used.
   double total = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
                  (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+  run.totalCpu = total;
   if (total - run.childCpu > run.ownCpu) run.ownCpu = total - run.childCpu;
   run.pages = static_cast<int>(run.pageStarts.size());
   close(errPipe[0]);
@@ -149,9 +160,15 @@ FilterRun RunFilter(const std::string& filter, const std::string& ppd, const std
   return run;
 }
 
+struct EncoderRun {
+  double wall = 0;
+  double cpu = 0;
+};
+
 // The encoder alone, on the page files the filter left: the command the
 // filter runs, started directly, one page after the other.
-double RunEncoderAlone(int pages) {
+EncoderRun RunEncoderAlone(int pages) {
+  EncoderRun run;
   const Clock::time_point start = Clock::now();
   for (int page = 1; page <= pages; ++page) {
     std::string pbm = "/tmp/brelmont/901_" + std::to_string(page) + "_gs.pbm";
@@ -173,10 +190,14 @@ double RunEncoderAlone(int pages) {
       exit(2);
     }
     int status;
-    waitpid(pid, &status, 0);
+    rusage usage;
+    wait4(pid, &status, 0, &usage);
+    run.cpu += static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+               (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     unlink(jbg.c_str());
   }
-  return Seconds(Clock::now() - start);
+  run.wall = Seconds(Clock::now() - start);
+  return run;
 }
 
 struct Spread {
@@ -219,10 +240,11 @@ int main(int argc, char* argv[]) {
   }
 
   for (const std::string& job : jobs) {
-    std::vector<double> walls, ratios, perPageCpu;
+    std::vector<double> walls, ratios, cpuRatios, perPageCpu, perPageFaults;
     long peakKb = 0;
     int pages = 0;
     std::vector<std::vector<double>> pageTimes;
+    std::vector<double> firstCpu, lastCpu;
     for (int rep = 0; rep < reps; ++rep) {
       FilterRun run = RunFilter(filter, ppd, job);
       if (run.status != 0 || run.pages == 0) {
@@ -230,11 +252,13 @@ int main(int argc, char* argv[]) {
                 run.status);
         return 1;
       }
-      double alone = RunEncoderAlone(run.pages);
+      EncoderRun alone = RunEncoderAlone(run.pages);
       pages = run.pages;
       walls.push_back(run.wall);
-      ratios.push_back(run.wall / alone);
+      ratios.push_back(run.wall / alone.wall);
+      cpuRatios.push_back(run.totalCpu / alone.cpu);
       perPageCpu.push_back(run.ownCpu / run.pages);
+      perPageFaults.push_back(static_cast<double>(run.minorFaults) / run.pages);
       peakKb = std::max(peakKb, run.peakKb);
       std::vector<double> times;
       for (size_t i = 0; i < run.pageStarts.size(); ++i) {
@@ -242,6 +266,13 @@ int main(int argc, char* argv[]) {
         times.push_back(next - run.pageStarts[i]);
       }
       pageTimes.push_back(times);
+      // The filter's own CPU over the first and the last tenth of the pages.
+      const size_t tenth = run.pageCpu.size() / 10;
+      if (tenth >= 1 && run.pageCpu.size() > 2 * tenth) {
+        firstCpu.push_back((run.pageCpu[tenth] - run.pageCpu[0]) / tenth);
+        const size_t end = run.pageCpu.size() - 1;
+        lastCpu.push_back((run.pageCpu[end] - run.pageCpu[end - tenth]) / tenth);
+      }
     }
     Spread wall = Of(walls);
     printf("%s: %d pages, %d runs\n", job.c_str(), pages, reps);
@@ -250,9 +281,13 @@ int main(int argc, char* argv[]) {
     printf("  wall per page         %s ms\n", Format(wall, 1000.0 / pages, "%.1f").c_str());
     printf("  filter CPU per page   %s ms (the filter process alone)\n",
            Format(Of(perPageCpu), 1000.0, "%.2f").c_str());
+    printf("  filter page faults    %s per page (minor, the filter process alone)\n",
+           Format(Of(perPageFaults), 1, "%.0f").c_str());
     printf("  filter peak RSS       %.1f MiB\n", peakKb / 1024.0);
     printf("  overhead ratio        %s (filter wall / encoder-alone wall)\n",
            Format(Of(ratios), 1, "%.3f").c_str());
+    printf("  CPU overhead ratio    %s (filter and its children / encoder alone)\n",
+           Format(Of(cpuRatios), 1, "%.3f").c_str());
     // Median time of the first and the last tenth of the pages.
     if (pages >= 10) {
       std::vector<double> first, last;
@@ -264,7 +299,26 @@ int main(int argc, char* argv[]) {
       }
       printf("  page time, first/last tenth  %.1f / %.1f ms (median)\n",
              Of(first).median * 1000, Of(last).median * 1000);
+      if (!firstCpu.empty()) {
+        printf("  filter CPU per page, first/last tenth  %.2f / %.2f ms (median)\n",
+               Of(firstCpu).median * 1000, Of(lastCpu).median * 1000);
+      }
+      // Least-squares slope of page time over page number, all runs.
+      double n = 0, sx = 0, sy = 0, sxx = 0, sxy = 0;
+      for (const auto& times : pageTimes) {
+        for (size_t i = 0; i < times.size(); ++i) {
+          n += 1;
+          sx += i;
+          sy += times[i];
+          sxx += static_cast<double>(i) * i;
+          sxy += i * times[i];
+        }
+      }
+      double slope = (n * sxy - sx * sy) / (n * sxx - sx * sx);
+      printf("  page time trend       %+.2f ms per 100 pages (least squares, all runs)\n",
+             slope * 1000 * 100);
     }
+    fflush(stdout);
   }
   return 0;
 }
