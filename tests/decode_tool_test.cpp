@@ -5,11 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "filter/printer_stream.h"
-#include "image/encoder.h"
-#include "image/pbm.h"
-#include "tests/memory_stream.h"
 #include "tests/raster_pages.h"
+#include "tests/stream_maker.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -19,29 +16,8 @@ using namespace testing_support;
 class DecodeToolTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const std::string params = "PageSize=A5, copies=2, AuthPassword=Pw-7731-x, ";
-    MemoryStream stream;
-    WriteJobHeader(stream.output(), params.c_str(), static_cast<int32_t>(params.size()), "");
-    for (int n = 1; n <= 2; ++n) {
-      pages_.push_back(PatternPage(77, 31 + n, n));
-      std::string pbm = dir_.File(std::to_string(n) + ".pbm");
-      std::string jbg = dir_.File(std::to_string(n) + ".jbg");
-      const Bitmap& page = pages_.back();
-      WritePbmFile(pbm.c_str(), static_cast<int>(page.width), static_cast<int>(page.height),
-                   reinterpret_cast<const unsigned char*>(page.rows.data()), page.rows.size());
-      testing::internal::CaptureStderr();
-      pbmtojbg(pbm.c_str(), jbg.c_str());
-      testing::internal::GetCapturedStderr();
-      std::string jbig = ReadFile(jbg);
-      printer_header header;
-      header.firstpage = n == 1;
-      header.datasize = static_cast<int32_t>(jbig.size());
-      header.pageno = n;
-      WritePageHeader(stream.output(), header, n == 2);
-      WritePageData(stream.output(), reinterpret_cast<const unsigned char*>(jbig.data()),
-                    jbig.size());
-    }
-    bytes_ = stream.bytes();
+    pages_ = {PatternPage(77, 32, 1), PatternPage(77, 33, 2)};
+    bytes_ = MakePrintStream("PageSize=A5, copies=2, AuthPassword=Pw-7731-x, ", pages_, dir_).bytes;
     WriteFile(dir_.File("job.prn"), bytes_);
   }
 

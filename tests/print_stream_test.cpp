@@ -5,11 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "filter/printer_stream.h"
-#include "image/encoder.h"
-#include "image/pbm.h"
-#include "tests/memory_stream.h"
 #include "tests/raster_pages.h"
+#include "tests/stream_maker.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -19,26 +16,11 @@ using quillfern::PageImage;
 using quillfern::ParsedStream;
 using quillfern::ParsePrintStream;
 using quillfern::StreamError;
-using testing::internal::CaptureStderr;
-using testing::internal::GetCapturedStderr;
 using testing_support::Bitmap;
-using testing_support::MemoryStream;
+using testing_support::MadeStream;
+using testing_support::MakePrintStream;
 using testing_support::PatternPage;
-using testing_support::ReadFile;
 using testing_support::TempDir;
-
-// Encodes `page` with the real encoder, as the filter does.
-std::string Encode(const Bitmap& page, const TempDir& dir, int n) {
-  std::string pbm = dir.File("p" + std::to_string(n) + ".pbm");
-  std::string jbg = dir.File("p" + std::to_string(n) + ".jbg");
-  WritePbmFile(pbm.c_str(), static_cast<int>(page.width), static_cast<int>(page.height),
-               reinterpret_cast<const unsigned char*>(page.rows.data()), page.rows.size());
-  CaptureStderr();
-  int result = pbmtojbg(pbm.c_str(), jbg.c_str());
-  GetCapturedStderr();
-  EXPECT_EQ(result, 0);
-  return ReadFile(jbg);
-}
 
 void PutLe32(std::string& bytes, size_t at, uint32_t value) {
   for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>(value >> (8 * i));
@@ -47,22 +29,10 @@ void PutLe32(std::string& bytes, size_t at, uint32_t value) {
 class PrintStreamTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const std::string params = "PageSize=A4, copies=1, AuthPassword=secret, ";
-    MemoryStream stream;
-    WriteJobHeader(stream.output(), params.c_str(), static_cast<int32_t>(params.size()), "");
-    for (int n = 1; n <= 3; ++n) {
-      pages_.push_back(PatternPage(90 + n, 40, n));
-      std::string jbig = Encode(pages_.back(), dir_, n);
-      printer_header header;
-      header.firstpage = n == 1;
-      header.datasize = static_cast<int32_t>(jbig.size());
-      header.pageno = n;
-      offsets_.push_back(stream.bytes().size());
-      WritePageHeader(stream.output(), header, n == 3);
-      WritePageData(stream.output(), reinterpret_cast<const unsigned char*>(jbig.data()),
-                    jbig.size());
-    }
-    bytes_ = stream.bytes();
+    for (int n = 1; n <= 3; ++n) pages_.push_back(PatternPage(90 + n, 40, n));
+    MadeStream made = MakePrintStream("PageSize=A4, copies=1, AuthPassword=secret, ", pages_, dir_);
+    bytes_ = made.bytes;
+    offsets_ = made.recordOffsets;
   }
 
   // Parses a changed copy of the stream; returns its error.
