@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cinttypes>
 #include <cstdarg>
 #include <cstring>
 #include <memory>
@@ -56,8 +55,7 @@ std::string RasterHeaderProblem(const cups_page_header2_t& header, int32_t pageN
   const bool fitsHeaders = header.cupsWidth <= static_cast<uint32_t>(INT32_MAX) - 7 &&
                            header.cupsHeight <= static_cast<uint32_t>(INT32_MAX);
   const bool usable = header.cupsBitsPerPixel == 1 && header.cupsWidth > 0 &&
-                      header.cupsHeight > 0 && fitsHeaders &&
-                      header.cupsBytesPerLine == rowBytes &&
+                      header.cupsHeight > 0 && fitsHeaders && header.cupsBytesPerLine == rowBytes &&
                       pixelBytes <= static_cast<uint64_t>(kMaxPbmRasterBytes);
   if (usable) return "";
   char text[256];

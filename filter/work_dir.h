@@ -40,8 +40,6 @@ class WorkDirectory {
   // On failure returns false with `problem` naming it.
   bool Prepare(int32_t jobId, std::string* problem);
 
-  const std::string& path() const { return directory_; }
-
  private:
   // The directory without its trailing slash, for lstat and removal.
   std::string BarePath() const;

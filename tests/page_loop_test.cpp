@@ -11,6 +11,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,24 @@ const char kWorkDir[] = "/tmp/brelmont";
 const char kCancelLine[] =
     "DEBUG: \xE6\x8D\x95\xE8\x8E\xB7SIGTERM\xE4\xBF\xA1\xE5\x8F\xB7,"
     "\xE7\xBB\x88\xE6\xAD\xA2\xE4\xB8\xAD\n";
+
+// Pages of random noise: they encode to far more than a pipe holds.
+std::vector<Bitmap> NoisePages(int count, uint32_t side = 1200) {
+  std::vector<Bitmap> pages;
+  uint32_t state = 12345;
+  for (int i = 0; i < count; ++i) {
+    Bitmap page;
+    page.width = side;
+    page.height = side;
+    page.rows.assign(static_cast<size_t>(page.rowBytes()) * side, '\0');
+    for (char& byte : page.rows) {
+      state = state * 1103515245u + 12345u;
+      byte = static_cast<char>(state >> 16);
+    }
+    pages.push_back(page);
+  }
+  return pages;
+}
 
 struct FilterRun {
   ProcessResult process;
@@ -65,6 +84,19 @@ class PageLoopTest : public ::testing::Test {
     run.process = RunProcess(Args(options, jobId), Options(rasterPath));
     run.stream = ReadPrintStream(run.process.out);
     return run;
+  }
+
+  // Starts the filter on `rasterPath` with its standard output on a pipe
+  // that stands for the printer; returns the pipe's read end.
+  int StartOnPipe(std::unique_ptr<Process>* filter, const std::vector<std::string>& args,
+                  const std::string& rasterPath) {
+    int pipeFds[2];
+    if (pipe2(pipeFds, O_CLOEXEC) != 0) return -1;
+    ProcessOptions options = Options(rasterPath);
+    options.stdoutFd = pipeFds[1];
+    *filter = std::make_unique<Process>(args, options);
+    close(pipeFds[1]);
+    return pipeFds[0];
   }
 
   // A pbmtojbg first on PATH that stops on page `page`'s file, leaves the
@@ -332,15 +364,11 @@ TEST_F(PageLoopTest, ConcurrentJobsKeepEachOthersFiles) {
 
 TEST_F(PageLoopTest, JobWhosePrinterIsAwayDoesNotHoldUpAnother) {
   // Noise encodes to far more than a pipe holds, so the first job blocks.
-  Bitmap noise = PatternPage(1600, 1600, 4);
-  for (char& byte : noise.rows) byte = static_cast<char>(byte ^ (rand() & 0xff));
-  WriteRasterStream(dir_.File("big.ras"), {noise, noise});
-  int pipeFds[2];
-  ASSERT_EQ(pipe2(pipeFds, O_CLOEXEC), 0);
-  ProcessOptions options = Options(dir_.File("big.ras"));
-  options.stdoutFd = pipeFds[1];
-  Process stalled(Args("", "61"), options);
-  close(pipeFds[1]);
+  WriteRasterStream(dir_.File("big.ras"), NoisePages(2, 1600));
+  std::unique_ptr<Process> first;
+  const int printer = StartOnPipe(&first, Args("", "61"), dir_.File("big.ras"));
+  ASSERT_GE(printer, 0);
+  Process& stalled = *first;
   ASSERT_TRUE(stalled.WaitForError("DEBUG: write page 1 header done", 30));
   usleep(200 * 1000);
   EXPECT_EQ(stalled.ErrorSoFar().find("DEBUG: write page data done"), std::string::npos)
@@ -349,7 +377,7 @@ TEST_F(PageLoopTest, JobWhosePrinterIsAwayDoesNotHoldUpAnother) {
   FilterRun other = Run("", {PatternPage(64, 64, 5)}, "62");
   EXPECT_EQ(other.process.exitStatus, 0) << other.process.err;
   EXPECT_EQ(RecordFlags(other.stream), "1,1,1");
-  close(pipeFds[0]);  // the printer of the first job goes away for good
+  close(printer);  // the printer of the first job goes away for good
   ProcessResult result = stalled.Wait();
   EXPECT_EQ(result.signal, 0);
   EXPECT_EQ(result.exitStatus, 1);
@@ -442,24 +470,6 @@ TEST_F(PageLoopTest, UnusableRasterHeadersAreRefused) {
 
 namespace {
 
-// Pages of noise encode to far more than a pipe holds.
-std::vector<Bitmap> NoisePages(int count) {
-  std::vector<Bitmap> pages;
-  uint32_t state = 12345;
-  for (int i = 0; i < count; ++i) {
-    Bitmap page = PatternPage(8, 8, i);
-    page.width = 1200;
-    page.height = 1200;
-    page.rows.assign(150u * 1200u, '\0');
-    for (char& byte : page.rows) {
-      state = state * 1103515245u + 12345u;
-      byte = static_cast<char>(state >> 16);
-    }
-    pages.push_back(page);
-  }
-  return pages;
-}
-
 int CountFiles(const std::string& dir, const std::string& suffix) {
   int count = 0;
   for (const auto& entry : std::filesystem::directory_iterator(dir)) {
@@ -474,23 +484,20 @@ int CountFiles(const std::string& dir, const std::string& suffix) {
 
 TEST_F(PageLoopTest, PrinterThatGoesAwayStopsTheConversion) {
   WriteRasterStream(dir_.File("ten.ras"), NoisePages(10));
-  int pipeFds[2];
-  ASSERT_EQ(pipe2(pipeFds, O_CLOEXEC), 0);
-  ProcessOptions options = Options(dir_.File("ten.ras"));
-  options.stdoutFd = pipeFds[1];
-  Process filter(Args(""), options);
-  close(pipeFds[1]);
+  std::unique_ptr<Process> filter;
+  const int printer = StartOnPipe(&filter, Args(""), dir_.File("ten.ras"));
+  ASSERT_GE(printer, 0);
 
   // The printer takes a little of the job, then is gone.
   std::string taken;
   char buffer[4096];
   while (taken.size() < 100000) {
-    ssize_t n = read(pipeFds[0], buffer, sizeof buffer);
+    ssize_t n = read(printer, buffer, sizeof buffer);
     if (n <= 0) break;
     taken.append(buffer, static_cast<size_t>(n));
   }
-  close(pipeFds[0]);
-  ProcessResult result = filter.Wait();
+  close(printer);
+  ProcessResult result = filter->Wait();
   EXPECT_EQ(result.signal, 0);
   EXPECT_EQ(result.exitStatus, 1);
   EXPECT_EQ(CountOf(result.err, "ERROR: the printer stopped taking data: Broken pipe\n"), 1)
@@ -511,19 +518,18 @@ TEST_F(PageLoopTest, FullDeviceIsAFailureNotASuccess) {
 TEST_F(PageLoopTest, PrinterThatReadsEverythingGetsACompleteJob) {
   std::vector<Bitmap> pages = NoisePages(3);
   WriteRasterStream(dir_.File("three.ras"), pages);
-  int pipeFds[2];
-  ASSERT_EQ(pipe2(pipeFds, O_CLOEXEC), 0);
-  ProcessOptions options = Options(dir_.File("three.ras"));
-  options.stdoutFd = pipeFds[1];
-  Process filter(Args("Duplex=DuplexNoTumble noCollate"), options);
-  close(pipeFds[1]);
+  std::unique_ptr<Process> filter;
+  const int printer =
+      StartOnPipe(&filter, Args("Duplex=DuplexNoTumble noCollate"), dir_.File("three.ras"));
+  ASSERT_GE(printer, 0);
   std::string taken;
   char buffer[65536];
   ssize_t n;
-  while ((n = read(pipeFds[0], buffer, sizeof buffer)) > 0)
+  while ((n = read(printer, buffer, sizeof buffer)) > 0) {
     taken.append(buffer, static_cast<size_t>(n));
-  close(pipeFds[0]);
-  ProcessResult result = filter.Wait();
+  }
+  close(printer);
+  ProcessResult result = filter->Wait();
   EXPECT_EQ(result.exitStatus, 0);
   PrintStream stream = ReadPrintStream(taken);
   ASSERT_EQ(stream.error, "");
