@@ -17,6 +17,7 @@
 
 #include "params/auth_file.h"
 #include "params/doc_name.h"
+#include "params/log_text.h"
 #include "params/secret_mask.h"
 #include "params/text_field.h"
 
@@ -62,30 +63,27 @@ bool Marked(ppd_file_t* ppd, const char* option, const char* choice) {
 // shows in full.  The password in the options is masked.
 void LogArguments(int argc, char* argv[]) {
   for (int i = 0; i < argc; ++i) {
-    if (i == 5) {
-      fprintf(stderr, "DEBUG: printerdriver_quillfern argv[%d]=%s \n", i,
-              MaskSecretsInOptions(argv[i]).c_str());
-    } else {
-      fprintf(stderr, "DEBUG: printerdriver_quillfern argv[%d]=%s \n", i, argv[i]);
-    }
+    const std::string shown = i == 5 ? MaskSecretsInOptions(argv[i]) : argv[i];
+    fprintf(stderr, "DEBUG: printerdriver_quillfern argv[%d]=%s \n", i, LogText(shown).c_str());
   }
 }
 
-// Job id, user, document name, copies and host name into the table.
+// Job id, user, document name, copies and host name into the table.  All
+// but the host name come with the job.
 void SetJobIdentity(char* argv[], JobParamTable& table) {
-  SetJobParam("jobId", argv[1], table);
-  SetJobParam("LoginName", argv[2], table);
+  SetJobValue("jobId", argv[1], table);
+  SetJobValue("LoginName", argv[2], table);
 
   char docName[kDocNameSize] = {};
   getDocumenName(argv[3], docName, sizeof docName);
-  SetJobParam("DocName", docName, table);
+  SetJobValue("DocName", docName, table);
 
-  SetJobParam("copies", argv[4], table);
+  SetJobValue("copies", argv[4], table);
 
   char hostName[kHostNameSize] = {};
   if (gethostname(hostName, sizeof hostName) != 0) hostName[0] = '\0';
   hostName[kHostNameSize - 1] = '\0';
-  fprintf(stderr, "HostName: %s\n", hostName);
+  fprintf(stderr, "HostName: %s\n", LogText(hostName).c_str());
   SetJobParam("HostName", hostName, table);
 }
 
@@ -109,8 +107,8 @@ void ResolvePageSize(ppd_file_t* ppd, const OptionList& options, JobParamTable& 
                                             "Statement", "Legal", "Executive", "A6",  "B6",
                                             "B5ISO",     "BANK1", "BANK2"};
   if (const char* pageSize = options.Get("PageSize")) {
-    fprintf(stderr, "DEBUG: option PageSize,value=%s\n", pageSize);
-    SetJobParam("PageSize", pageSize, table);
+    fprintf(stderr, "DEBUG: option PageSize,value=%s\n", LogText(pageSize).c_str());
+    SetJobValue("PageSize", pageSize, table);
     return;
   }
   for (const char* size : kKnownSizes) {
@@ -123,8 +121,8 @@ void ResolvePageSize(ppd_file_t* ppd, const OptionList& options, JobParamTable& 
 
 void ResolveInputSlot(ppd_file_t* ppd, const OptionList& options, JobParamTable& table) {
   if (const char* slot = options.Get("InputSlot")) {
-    fprintf(stderr, "DEBUG: option PaperBox,value=%s\n", slot);
-    SetJobParam("InputSlot", slot, table);
+    fprintf(stderr, "DEBUG: option PaperBox,value=%s\n", LogText(slot).c_str());
+    SetJobValue("InputSlot", slot, table);
   }
   if (Marked(ppd, "InputSlot", "ManualTray")) {
     SetJobParam("InputSlot", "ManualTray", table);
@@ -192,7 +190,7 @@ void ResolveMedia(ppd_file_t* ppd, JobSettings& settings, JobParamTable& table) 
 void ResolveCopies(const char* copiesArgument, JobSettings& settings, JobParamTable& table) {
   const int32_t requested = LeadingInteger(copiesArgument);
   fprintf(stderr, "DEBUG: input copies is %d \n", requested);
-  SetJobParam("copies", copiesArgument, table);
+  SetJobValue("copies", copiesArgument, table);
   settings.copies = 1;
   settings.requestedCopies = requested > 1 ? requested : 1;
 }
@@ -233,7 +231,7 @@ void ApplyDuplexConstraints(JobSettings& settings, JobParamTable& table) {
   } else {
     static const char* const kDuplexSizes[] = {"A4", "Letter", "A5", "B5", "B5ISO", "16k"};
     const char* pageSize = TableValue(table, "PageSize");
-    fprintf(stderr, "DEBUG: PageSize:%s. \n", pageSize);
+    fprintf(stderr, "DEBUG: PageSize:%s. \n", LogText(pageSize).c_str());
     bool supported = false;
     for (const char* size : kDuplexSizes) supported = supported || strcmp(pageSize, size) == 0;
     if (!supported) {
@@ -260,7 +258,7 @@ int SetupJob(int argc, char* argv[], const SetupSources& sources, JobSetup& job)
   LogArguments(argc, argv);
   if (argc != 6 && argc != 7) {
     fprintf(stderr, "Usage: %s job user title copies options [file]\n",
-            argc > 0 ? argv[0] : "rastertoquillfern");
+            LogText(argc > 0 ? argv[0] : "rastertoquillfern").c_str());
     return 1;
   }
 

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <type_traits>
 
+#include "params/log_text.h"
+
 static_assert(std::is_standard_layout_v<printer_header>);
 static_assert(sizeof(printer_header) == kPageHeaderBytes);
 static_assert(offsetof(printer_header, magic) == 0);
@@ -60,7 +62,7 @@ void WriteJobHeader(PrinterOutput& out, const char* jobParams, int32_t jobParams
   PutLittleEndian32(head + kJobTagBytes, jobParamsSize);
   out.Write(head, sizeof head);
   out.Write(jobParams, static_cast<size_t>(jobParamsSize));
-  fprintf(stderr, "DEBUG: job_params=%s \n", loggedText);
+  fprintf(stderr, "DEBUG: job_params=%s \n", LogText(loggedText).c_str());
   fprintf(stderr, "DEBUG: job_params_size=%d \n", jobParamsSize);
 }
 

@@ -1,12 +1,16 @@
 #include "params/auth_file.h"
 
 #include <cjson/cJSON.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <memory>
+#include <string>
 
 #include "common/unique_file.h"
+#include "params/log_text.h"
 #include "params/secret_mask.h"
 #include "params/text_field.h"
 
@@ -17,16 +21,52 @@ struct JsonDeleter {
 };
 using UniqueJson = std::unique_ptr<cJSON, JsonDeleter>;
 
-// The size of an open regular file, found by seeking to its end; the stream
-// is left at its start.  -1 for anything else or a stream that cannot be
-// positioned.
+constexpr long kAuthFileMaxBytes = 64 * 1024;
+
+// Opens the file without blocking: a FIFO planted at the path must not hang
+// every job.
+UniqueFile OpenWithoutBlocking(const char* path) {
+  const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  UniqueFile file(fdopen(fd, "rb"));
+  if (!file) close(fd);
+  return file;
+}
+
+// The size of an open regular file of at most 64 KiB, -1 for anything else.
 long FileSize(FILE* file) {
   struct stat status;
   if (fstat(fileno(file), &status) != 0 || !S_ISREG(status.st_mode)) return -1;
-  if (fseek(file, 0, SEEK_END) != 0) return -1;
-  long size = ftell(file);
-  if (size < 0 || fseek(file, 0, SEEK_SET) != 0) return -1;
-  return size;
+  if (status.st_size > kAuthFileMaxBytes) return -1;
+  return static_cast<long>(status.st_size);
+}
+
+// Why `path` (the file, or the directory it is in) could have been written
+// by someone other than root and the filter's user, or empty.
+std::string PlantingRisk(const char* path, const struct stat& status) {
+  std::string shown = LogText(path);
+  if ((status.st_mode & (S_IWGRP | S_IWOTH)) != 0) return shown + " is writable by group or others";
+  if (status.st_uid != 0 && status.st_uid != geteuid()) {
+    return shown + " belongs to another user (uid " + std::to_string(status.st_uid) + ")";
+  }
+  return "";
+}
+
+// The file is still used, but an administrator should know that anyone on
+// the host could have put it there.
+void WarnWhenOthersCouldWrite(const char* path, FILE* file) {
+  std::string risks;
+  struct stat status;
+  if (fstat(fileno(file), &status) == 0) risks = PlantingRisk(path, status);
+  std::string directory(path);
+  const size_t slash = directory.rfind('/');
+  directory = slash == std::string::npos ? "." : slash == 0 ? "/" : directory.substr(0, slash);
+  if (stat(directory.c_str(), &status) == 0) {
+    std::string risk = PlantingRisk(directory.c_str(), status);
+    if (!risk.empty()) risks += (risks.empty() ? "" : " and ") + risk;
+  }
+  if (risks.empty()) return;
+  fprintf(stderr, "WARNING: the authentication file is used although %s\n", risks.c_str());
 }
 
 int ExitWithError() {
@@ -45,19 +85,21 @@ const char* StringMember(const cJSON* tree, const char* name) {
 int getAuthInfo(const char* path, char* id, char* password, size_t fieldSize) {
   fputs("DEBUG: Enter getAuthInfo!\n", stderr);
 
-  UniqueFile file = OpenFile(path, "rb");
+  UniqueFile file = OpenWithoutBlocking(path);
   if (!file) {
     fputs("DEBUG: auth_file is not found!\n", stderr);
     return 0;
   }
 
-  // A path that names something without a size (a directory, a pipe) is not
-  // an authentication file.
+  // A path that names something without a size (a directory, a pipe), or
+  // a file far larger than an ID and a password, is not an authentication
+  // file.
   long size = FileSize(file.get());
   if (size < 0) {
     fputs("DEBUG: Error reading auth_file\n", stderr);
     return ExitWithError();
   }
+  WarnWhenOthersCouldWrite(path, file.get());
 
   MallocPtr<char[]> text(static_cast<char*>(malloc(static_cast<size_t>(size) + 1)));
   if (!text) {
@@ -80,7 +122,7 @@ int getAuthInfo(const char* path, char* id, char* password, size_t fieldSize) {
   fputs("DEBUG: Parse  json_string!\n", stderr);
 
   if (const char* authId = StringMember(tree.get(), "AuthID")) {
-    fprintf(stderr, "DEBUG: AuthID: %s\n", authId);
+    fprintf(stderr, "DEBUG: AuthID: %s\n", LogText(authId).c_str());
     CopyTextField(id, fieldSize, authId);
   }
   if (const char* secret = StringMember(tree.get(), "Password")) {

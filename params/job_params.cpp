@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "params/log_text.h"
+#include "params/option_tokens.h"
 #include "params/secret_mask.h"
 #include "params/text_field.h"
 
@@ -53,12 +55,39 @@ bool ApplyBooleanSpelling(const char* token, PARAM_KEY_SPERATOR_VALUE& record) {
   return false;
 }
 
-void ApplyToken(const char* token, size_t length, JobParamTable& table) {
+void ApplyToken(const std::string& token, JobParamTable& table) {
   char buffer[kOptionTokenSize] = {};
-  size_t stored = CopyTextField(buffer, sizeof buffer, token, length);
-  fprintf(stderr, "One_Param:%s , Len:%d\n", MaskSecretInToken(buffer).c_str(),
+  size_t stored = CopyTextField(buffer, sizeof buffer, token.data(), token.size());
+  fprintf(stderr, "One_Param:%s , Len:%d\n", LogText(MaskSecretInToken(buffer)).c_str(),
           static_cast<int>(stored));
   SetJobParams(buffer, table);
+}
+
+// The record a token names by starting with its key and separator, or null.
+PARAM_KEY_SPERATOR_VALUE* RecordNamedBy(const char* token, JobParamTable& table) {
+  for (PARAM_KEY_SPERATOR_VALUE& record : table) {
+    if (record.separator[0] != '\0' && StartsWith(token, record.key) &&
+        StartsWith(token + strlen(record.key), record.separator)) {
+      return &record;
+    }
+  }
+  return nullptr;
+}
+
+// The first record whose key occurs anywhere in the token, or null.
+PARAM_KEY_SPERATOR_VALUE* RecordOccurringIn(const char* token, JobParamTable& table) {
+  for (PARAM_KEY_SPERATOR_VALUE& record : table) {
+    if (strstr(token, record.key) != nullptr) return &record;
+  }
+  return nullptr;
+}
+
+// The printer reads job_params as ", "-separated records, so a value from
+// the job must not bring a comma of its own: it could start a forged record.
+void ReplaceCommas(char* value) {
+  for (char* at = value; *at != '\0'; ++at) {
+    if (*at == ',') *at = ';';
+  }
 }
 
 }  // namespace
@@ -90,35 +119,34 @@ const JobParamTable tblDefParam = {
 };
 
 void GetJobParamFromCups(const char* options, JobParamTable& table) {
-  const char* start = options;
-  for (const char* at = options; *at != '\0'; ++at) {
-    if (*at != ' ') continue;
-    ApplyToken(start, static_cast<size_t>(at - start), table);
-    start = at + 1;
-  }
-  if (*start != '\0') ApplyToken(start, strlen(start), table);
+  for (const OptionToken& token : SplitOptionTokens(options)) ApplyToken(token.text, table);
 }
 
 void SetJobParams(const char* token, JobParamTable& table) {
-  for (PARAM_KEY_SPERATOR_VALUE& record : table) {
-    if (strstr(token, record.key) == nullptr) continue;
+  // A token that starts with a key and its separator sets that key, even
+  // when an earlier key occurs inside its value (AuthPassword=Duplex42).
+  PARAM_KEY_SPERATOR_VALUE* record = RecordNamedBy(token, table);
+  if (record == nullptr) record = RecordOccurringIn(token, table);
+  if (record == nullptr) return;
 
-    fprintf(stderr, "Key:%s , Length:%d\n", record.key, static_cast<int>(strlen(record.key)));
-    if (record.separator[0] == '\0') {
-      CopyTextField(record.value, token);
-    } else if (StartsWith(token, record.key) &&
-               StartsWith(token + strlen(record.key), record.separator)) {
-      const char* rest = token + strlen(record.key) + strlen(record.separator);
-      if (*rest != '\0') CopyTextField(record.value, rest);
-    } else {
-      // The key occurs only inside a longer word (number-up-layout=...):
-      // that is another option, so the value stays as it is.
-      ApplyBooleanSpelling(token, record);
+  fprintf(stderr, "Key:%s , Length:%d\n", record->key, static_cast<int>(strlen(record->key)));
+  if (record->separator[0] == '\0') {
+    CopyTextField(record->value, token);
+    ReplaceCommas(record->value);
+  } else if (StartsWith(token, record->key) &&
+             StartsWith(token + strlen(record->key), record->separator)) {
+    const char* rest = token + strlen(record->key) + strlen(record->separator);
+    if (*rest != '\0') {
+      CopyTextField(record->value, rest);
+      ReplaceCommas(record->value);
     }
-    fprintf(stderr, "Value:%s , Length:%d\n", LoggableValue(record.key, record.value),
-            static_cast<int>(strlen(record.value)));
-    return;
+  } else {
+    // The key occurs only inside a longer word (number-up-layout=...):
+    // that is another option, so the value stays as it is.
+    ApplyBooleanSpelling(token, *record);
   }
+  fprintf(stderr, "Value:%s , Length:%d\n", LogText(LoggableValue(record->key, record->value)).c_str(),
+          static_cast<int>(strlen(record->value)));
 }
 
 void GetJobParam(const char* key, const char** value, const JobParamTable& table) {
@@ -126,7 +154,7 @@ void GetJobParam(const char* key, const char** value, const JobParamTable& table
     if (strcmp(record.key, key) != 0) continue;
     *value = record.value;
     fprintf(stderr, "GetJobParam:[%s , %s ]\n", record.key,
-            LoggableValue(record.key, record.value));
+            LogText(LoggableValue(record.key, record.value)).c_str());
     return;
   }
 }
@@ -137,9 +165,16 @@ void SetJobParam(const char* key, const char* value, JobParamTable& table) {
     memset(record.value, 0, sizeof record.value);
     CopyTextField(record.value, value);
     fprintf(stderr, "SetJobParam:[%s , %s ]\n", record.key,
-            LoggableValue(record.key, record.value));
+            LogText(LoggableValue(record.key, record.value)).c_str());
     return;
   }
+}
+
+void SetJobValue(const char* key, const char* value, JobParamTable& table) {
+  char sent[sizeof(PARAM_KEY_SPERATOR_VALUE::value)];
+  CopyTextField(sent, value);
+  ReplaceCommas(sent);
+  SetJobParam(key, sent, table);
 }
 
 void FormatJobParams(char* out, size_t outSize, const JobParamTable& table, bool maskSecrets) {
@@ -158,5 +193,5 @@ void BuildJobParams(char* out, size_t outSize, const JobParamTable& table) {
   FormatJobParams(out, outSize, table, /*maskSecrets=*/false);
   char logged[kJobParamsBufferSize];
   FormatJobParams(logged, sizeof logged, table, /*maskSecrets=*/true);
-  fprintf(stderr, "BuildJobParams:%s\n", logged);
+  fprintf(stderr, "BuildJobParams:%s\n", LogText(logged).c_str());
 }

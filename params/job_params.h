@@ -26,11 +26,13 @@ using JobParamTable = std::array<PARAM_KEY_SPERATOR_VALUE, kJobParamCount>;
 // The defaults.  Never changed; every job works on its own copy.
 extern const JobParamTable tblDefParam;
 
-// Splits the CUPS options text at blanks and applies each token with
-// SetJobParams, in text order.
+// Splits the CUPS options text into tokens (at blanks, with CUPS's escapes
+// and quotes undone) and applies each token with SetJobParams, in text order.
 void GetJobParamFromCups(const char* options, JobParamTable& table);
 
-// Applies one option token to the first record whose key occurs in it.
+// Applies one option token: to the record whose key and separator start it,
+// else to the first record whose key occurs in it.  A comma in the value
+// becomes ";" (see SetJobValue).
 void SetJobParams(const char* token, JobParamTable& table);
 
 // Points `*value` at the value field of the record named `key`; leaves it
@@ -39,6 +41,11 @@ void GetJobParam(const char* key, const char** value, const JobParamTable& table
 
 // Replaces the value of the record named `key` (cut at 255 characters).
 void SetJobParam(const char* key, const char* value, JobParamTable& table);
+
+// SetJobParam for a value that comes with the job (its title, user or
+// options) rather than from the administrator: each "," is stored as ";",
+// so that the value cannot add a record of its own to job_params.
+void SetJobValue(const char* key, const char* value, JobParamTable& table);
 
 // Writes the job_params text into `out` (at most `outSize - 1` characters,
 // always terminated) and logs it with the password masked.

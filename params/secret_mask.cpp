@@ -1,6 +1,9 @@
 #include "params/secret_mask.h"
 
 #include <cstring>
+#include <vector>
+
+#include "params/option_tokens.h"
 
 const char* LoggableValue(const char* key, const char* value) {
   if (strcmp(key, kSecretKey) == 0 && value[0] != '\0') return kSecretMask;
@@ -19,17 +22,16 @@ std::string MaskSecretInToken(std::string_view token) {
 }
 
 std::string MaskSecretsInOptions(std::string_view options) {
-  std::string masked;
-  masked.reserve(options.size());
-  size_t start = 0;
-  while (true) {
-    size_t blank = options.find(' ', start);
-    std::string_view token = options.substr(
-        start, blank == std::string_view::npos ? std::string_view::npos : blank - start);
-    masked += MaskSecretInToken(token);
-    if (blank == std::string_view::npos) break;
-    masked += ' ';
-    start = blank + 1;
+  // Tokens are found the way the table reads them, so that an escaped blank
+  // inside the password does not leave the rest of it in clear.  Everything
+  // else, separators included, stays as it was written.
+  std::string masked(options);
+  const std::vector<OptionToken> tokens = SplitOptionTokens(options);
+  for (auto token = tokens.rbegin(); token != tokens.rend(); ++token) {
+    std::string shown = MaskSecretInToken(token->text);
+    if (shown == token->text) continue;
+    const size_t offset = static_cast<size_t>(token->raw.data() - options.data());
+    masked.replace(offset, token->raw.size(), shown);
   }
   return masked;
 }

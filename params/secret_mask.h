@@ -17,7 +17,8 @@ const char* LoggableValue(const char* key, const char* value);
 // replaced by the mask when it is not empty.
 std::string MaskSecretInToken(std::string_view token);
 
-// A whole options text as it may be logged, masked token by token.
+// A whole options text as it may be logged: a token that carries the
+// password is shown unescaped, its value masked; the rest stays as written.
 std::string MaskSecretsInOptions(std::string_view options);
 
 #endif  // QUILLFERN_PARAMS_SECRET_MASK_H_

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string>
 
+#include "params/log_text.h"
+#include "params/secret_mask.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -196,6 +198,54 @@ TEST(JobParamsTest, PasswordIsMaskedInEveryLogLineButKeptInTheText) {
   CaptureStderr();
   SetJobParam("AuthPassword", "", table);
   EXPECT_EQ(GetCapturedStderr(), "SetJobParam:[AuthPassword ,  ]\n");
+}
+
+// Options texts as CUPS writes them: escaped blanks, quotes and
+// backslashes, and quoted values; each row gives the value its key receives.
+TEST(JobParamsTest, EscapedAndQuotedValuesAreReadAsCupsWroteThem) {
+  struct Case {
+    const char* options;
+    const char* key;
+    const char* value;
+    int tokens;
+  } const cases[] = {
+      {R"(AuthPassword=my\ pass PageSize=A5)", "AuthPassword", "my pass", 2},
+      {R"(AuthPassword='my pass' PageSize=A5)", "AuthPassword", "my pass", 2},
+      {R"(MediaType="a b\"c" PageSize=A5)", "MediaType", "a b\"c", 2},
+      {R"(MediaType=a\'b\"c\\d)", "MediaType", R"(a'b"c\d)", 1},
+      {R"(MediaType=x'y)", "MediaType", "x'y", 1},       // a quote inside a value is kept
+      {R"(MediaType='open to the end)", "MediaType", "open to the end", 1},
+      // A key that starts the token takes it, whatever its value holds.
+      {"AuthPassword=Duplex42", "AuthPassword", "Duplex42", 1},
+      {"LoginName=PageSize=A5", "LoginName", "PageSize=A5", 1},
+      // A value from the job cannot add records of its own.
+      {"LoginName=x,_jobId=9,", "LoginName", "x;_jobId=9;", 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.options);
+    JobParamTable table;
+    std::string log = Apply(c.options, table);
+    EXPECT_EQ(ValueOf(table, c.key), c.value);
+    EXPECT_EQ(ValueOf(table, "PageSize"), c.tokens == 2 ? "A5" : "A4");
+    EXPECT_EQ(CountOf(log, "One_Param:"), c.tokens);
+  }
+  JobParamTable table;
+  std::string log = Apply(R"(AuthPassword=Qf7\ Zr9 AuthPassword='Qf7 Zr9')", table);
+  EXPECT_EQ(log.find("Qf7"), std::string::npos) << log;
+  EXPECT_EQ(log.find("Zr9"), std::string::npos) << log;
+  EXPECT_EQ(MaskSecretsInOptions(R"(Duplex=None AuthPassword=Qf7\ Zr9  x\ y )"),
+            R"(Duplex=None AuthPassword=****  x\ y )");
+}
+
+TEST(JobParamsTest, ControlCharactersNeverStartALineOfTheLog) {
+  JobParamTable table;
+  std::string log = Apply("MediaType=Thin\nPPD:\x7f", table);
+  EXPECT_EQ(ValueOf(table, "MediaType"), "Thin\nPPD:\x7f");
+  EXPECT_EQ(log,
+            "One_Param:MediaType=Thin\\012PPD:\\177 , Len:20\n"
+            "Key:MediaType , Length:9\n"
+            "Value:Thin\\012PPD:\\177 , Length:10\n");
+  EXPECT_EQ(LogText("\x01\tok\xE4\xBF\xA1"), "\\001\\011ok\xE4\xBF\xA1");
 }
 
 TEST(JobParamsTest, DefaultTableIsNeverChangedByAJob) {

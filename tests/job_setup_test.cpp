@@ -265,6 +265,21 @@ TEST_F(JobSetupTest, SetupFailuresEndTheJob) {
   EXPECT_NE(seven.log.find("argv[6]=/some/file \n"), std::string::npos);
 }
 
+// What comes with the job (title, user, option values) is the submitter's:
+// a comma in it must not start a record of its own in job_params.
+TEST_F(JobSetupTest, JobValuesCannotForgeRecords) {
+  EXPECT_TRUE(Run("", {}, "1", "Report, final.pdf").Has(", DocName=Report; final.pdf, HostName="));
+  SetupRun forged = Run("PageSize=A4,x", {}, "1", "x, LoginName=boss, .pdf");
+  EXPECT_TRUE(forged.Has(", DocName=x; LoginName=boss; .pdf, HostName="));
+  EXPECT_EQ(forged.params().find(", LoginName=boss"), std::string::npos);
+  EXPECT_TRUE(forged.Has(", LoginName=bob, "));
+  EXPECT_TRUE(forged.Has("PageSize=A4;x, "));
+  EXPECT_NE(forged.log.find("SetJobParam:[DocName , x; LoginName=boss; .pdf ]\n"),
+            std::string::npos);
+  std::vector<std::string> args = {"f", "1", "eve,jobId=1", "t", "1", ""};
+  EXPECT_TRUE(RunArgs(args, MakeTestPpd(dir_).c_str()).Has(", LoginName=eve;jobId=1, "));
+}
+
 TEST_F(JobSetupTest, OverlongArgumentsStayWithinTheirFields) {
   std::string huge(5000, 'h');
   SetupRun run = Run("job-uuid=" + huge + " job-originating-host-name=" + huge +
