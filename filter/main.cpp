@@ -28,5 +28,7 @@ int main(int argc, char* argv[]) {
   // The printer's bytes go out in large blocks; log lines stay unbuffered.
   static char outputBuffer[1 << 16];
   setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
-  return RunPageLoop(job, PageLoopPlaces{});
+  PageLoopPlaces places;
+  places.work.privateRoot = PrivateWorkRoot();
+  return RunPageLoop(job, places);
 }

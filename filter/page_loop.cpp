@@ -14,6 +14,7 @@
 #include "filter/signals.h"
 #include "image/pbm.h"
 #include "image/rotate.h"
+#include "params/log_text.h"
 
 namespace {
 
@@ -37,6 +38,9 @@ struct LoopState {
   // A read-ahead header that could not be used: the stream ends before it,
   // and the job reports it once the pages in hand are finished.
   std::string badHeader;
+  // The page whose pixels the raster stream ended inside, or 0: it is
+  // printed as the job's last page and the job then reported as failed.
+  int32_t cutPage = 0;
 };
 
 // A page's encoded file, measured and loaded into memory.
@@ -89,6 +93,7 @@ class PageLoop {
   JobSetup& job_;
   const PageLoopPlaces& places_;
   PrinterOutput out_;
+  std::unique_ptr<WorkDirectory> workDirectory_;
   std::unique_ptr<OutputSequencer> sequencer_;
   LoopState state_;
 };
@@ -105,7 +110,8 @@ int PageLoop::Fail(int status, const char* format, ...) {
 
 std::string PageLoop::ScratchName(const char* format, int32_t page) const {
   char name[kNameSize];
-  snprintf(name, sizeof name, format, places_.workDirectory.c_str(), job_.settings.jobId, page);
+  snprintf(name, sizeof name, format, workDirectory_->directory().c_str(), job_.settings.jobId,
+           page);
   return name;
 }
 
@@ -115,14 +121,17 @@ int PageLoop::Finish() {
   if (!out_.Flush()) {
     return Fail(1, "the printer stopped taking data: %s", strerror(out_.error()));
   }
+  if (state_.cutPage != 0) {
+    return Fail(1, "the raster stream ended inside page %d", state_.cutPage);
+  }
   if (!state_.badHeader.empty()) return Fail(1, "%s", state_.badHeader.c_str());
   return 0;
 }
 
 int PageLoop::Run() {
-  WorkDirectory workDirectory(places_.workDirectory, places_.lockPath);
   std::string problem;
-  if (!workDirectory.Prepare(job_.settings.jobId, &problem)) return Fail(1, "%s", problem.c_str());
+  workDirectory_ = OpenWorkDirectory(places_.work, job_.settings.jobId, &problem);
+  if (!workDirectory_) return Fail(1, "%s", LogText(problem).c_str());
 
   UniqueRaster raster(cupsRasterOpen(places_.rasterFd, CUPS_RASTER_READ));
   cups_page_header2_t header;
@@ -171,6 +180,7 @@ int PageLoop::ConvertRasterPage(cups_raster_t* raster, cups_page_header2_t& head
   }
   unsigned got = cupsRasterReadPixels(raster, pixels.get(), static_cast<unsigned>(pixelBytes));
   fprintf(stderr, "DEBUG: Page %d read %d pixels\n", s.rasterPageNo, static_cast<int>(got));
+  if (got < pixelBytes) s.cutPage = s.rasterPageNo;
 
   const std::string pbmPath = ScratchName("%s%d_%d_gs.pbm", s.rasterPageNo);
   if (!WritePbmFile(pbmPath.c_str(), static_cast<int>(header.cupsWidth),
@@ -183,8 +193,8 @@ int PageLoop::ConvertRasterPage(cups_raster_t* raster, cups_page_header2_t& head
   s.copiesLeft = settings.copies;
 
   // Reading the next header now tells, before this page is encoded, whether
-  // it is the job's last.
-  if (!cupsRasterReadHeader2(raster, &header)) {
+  // it is the job's last.  A stream that ended inside this page has none.
+  if (s.cutPage != 0 || !cupsRasterReadHeader2(raster, &header)) {
     s.noMorePages = 1;
   } else {
     std::string problem = RasterHeaderProblem(header, s.rasterPageNo + 1);
@@ -296,7 +306,8 @@ int PageLoop::EncodeAndLoad(const std::string& pbmPath, const char* what, Encode
   }
   if (fseek(jbg.get(), 0, SEEK_END) != 0) {
     fprintf(stderr, "DEBUG: %s %d fseek end failed\n", what, m_page);
-    return kPageFailed;
+    return Fail(kPageFailed, "%s %d: cannot seek in %s: %s", what, m_page, jbgPath.c_str(),
+                strerror(errno));
   }
   long size = ftell(jbg.get());
   fprintf(stderr, "DEBUG: %s %d jbg file size: %ld \n", what, m_page, size);
@@ -307,7 +318,8 @@ int PageLoop::EncodeAndLoad(const std::string& pbmPath, const char* what, Encode
   }
   if (fseek(jbg.get(), 0, SEEK_SET) != 0) {
     fprintf(stderr, "DEBUG: %s %d fseek begin failed\n", what, m_page);
-    return kPageFailed;
+    return Fail(kPageFailed, "%s %d: cannot seek in %s: %s", what, m_page, jbgPath.c_str(),
+                strerror(errno));
   }
   if (size > INT32_MAX) {
     return Fail(kPageFailed, "%s %d: encoded page of %ld bytes is too large", what, m_page, size);
@@ -318,8 +330,13 @@ int PageLoop::EncodeAndLoad(const std::string& pbmPath, const char* what, Encode
   if (!page.data) {
     return Fail(1, "%s %d: cannot allocate %ld bytes for the encoded page", what, m_page, size);
   }
-  size_t ignored = fread(page.data.get(), 1, static_cast<size_t>(size), jbg.get());
-  (void)ignored;
+  // A short read would send a record whose size promises bytes that are
+  // not there.
+  const size_t got = fread(page.data.get(), 1, static_cast<size_t>(size), jbg.get());
+  if (got != static_cast<size_t>(size)) {
+    return Fail(kPageFailed, "%s %d: read %zu of %ld bytes of %s", what, m_page, got, size,
+                jbgPath.c_str());
+  }
   return 0;
 }
 

@@ -19,8 +19,7 @@
 // Where the page loop reads, writes and keeps its files.  The filter uses
 // the defaults; tests point them elsewhere.
 struct PageLoopPlaces {
-  std::string workDirectory = kWorkDirectory;  // with its trailing slash
-  std::string lockPath = kWorkLockPath;
+  WorkPlaces work;                     // the work directory, its lock, the fallback
   int rasterFd = 0;                    // the CUPS raster stream
   FILE* output = stdout;               // the printer
   CommandRunner runCommand = nullptr;  // system(3) unless a test says otherwise

@@ -8,9 +8,11 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
+#include "params/log_text.h"
 #include "params/text_field.h"
 
 namespace {
@@ -87,7 +89,12 @@ void RemoveEntriesWithPrefix(const std::string& dir, const std::string& prefix) 
 }
 
 WorkDirectory::~WorkDirectory() {
+  ReleaseLock();
+}
+
+void WorkDirectory::ReleaseLock() {
   if (lockFd_ >= 0) close(lockFd_);
+  lockFd_ = -1;
 }
 
 std::string WorkDirectory::BarePath() const {
@@ -96,46 +103,83 @@ std::string WorkDirectory::BarePath() const {
   return bare;
 }
 
-// A shared lock, waited for only briefly: an exclusive holder keeps it just
-// for the wipe at its start, and a job must never hang on another.
-bool WorkDirectory::LockShared() {
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    if (flock(lockFd_, LOCK_SH | LOCK_NB) == 0) return true;
-    if (errno != EWOULDBLOCK && errno != EINTR) return false;
-    struct timespec pause = {0, 50 * 1000 * 1000};
-    nanosleep(&pause, nullptr);
+// Opens the lock file, creating it when missing.  It must be a regular file
+// of ours: a FIFO or device there must not hang the job (hence O_NONBLOCK),
+// and a lock someone else owns could be held by them for ever.
+bool WorkDirectory::OpenLock(std::string* problem) {
+  const int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+  lockFd_ = open(lockPath_.c_str(), flags | O_CREAT, 0644);
+  if (lockFd_ < 0 && errno == EACCES) {
+    // A sticky /tmp may refuse to open another user's file for creation;
+    // a plain open tells what it is.
+    lockFd_ = open(lockPath_.c_str(), flags);
   }
+  struct stat status;
+  if (lockFd_ < 0) {
+    *problem = "lock file " + lockPath_ +
+               (errno == ELOOP ? std::string(" is a symbolic link")
+                               : std::string(" cannot be opened: ") + strerror(errno));
+  } else if (fstat(lockFd_, &status) != 0) {
+    *problem = "lock file " + lockPath_ + " cannot be examined: " + strerror(errno);
+  } else if (!S_ISREG(status.st_mode)) {
+    *problem = "lock file " + lockPath_ + " is not a regular file";
+  } else if (status.st_uid != geteuid()) {
+    *problem = "lock file " + lockPath_ + " belongs to another user (uid " +
+               std::to_string(status.st_uid) + ")";
+  } else {
+    return true;
+  }
+  ReleaseLock();
   return false;
 }
 
-bool WorkDirectory::Prepare(int32_t jobId, std::string* problem) {
+// With the exclusive lock held: what an earlier job left at the directory's
+// path, if it is ours, is renamed aside in one step, to be removed once
+// this job holds its shared lock.
+bool WorkDirectory::MoveOldTreeAside(std::string* aside, std::string* problem) {
   const std::string bare = BarePath();
-  lockFd_ = open(lockPath_.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
-  if (lockFd_ < 0 && errno == EACCES) {
-    // A lock file another user made: a sticky /tmp may refuse to open it
-    // for creation, but a lock needs only a plain open.
-    lockFd_ = open(lockPath_.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  struct stat status;
+  if (lstat(bare.c_str(), &status) != 0) {
+    if (errno == ENOENT) return true;
+    *problem = "work directory " + bare + " cannot be examined: " + strerror(errno);
+    return false;
   }
-  bool alone = true;
-  if (lockFd_ < 0) {
-    fprintf(stderr, "DEBUG: cannot open lock file %s (%s), going on without it\n",
-            lockPath_.c_str(), strerror(errno));
-  } else if (flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
-    alone = false;
+  if (status.st_uid != geteuid()) {
+    *problem = "work directory " + bare + " belongs to another user (uid " +
+               std::to_string(status.st_uid) + ")";
+    return false;
   }
+  const std::string target = bare + ".old-" + std::to_string(getpid());
+  RemoveTreeNoFollow(target);
+  if (rename(bare.c_str(), target.c_str()) != 0) {
+    *problem = "work directory " + bare + " cannot be moved aside: " + strerror(errno);
+    return false;
+  }
+  *aside = target;
+  return true;
+}
 
-  if (alone) {
-    // No other job is running: clear everything earlier jobs left.
-    RemoveTreeNoFollow(bare);
+// The shared lock.  An exclusive holder keeps the lock only for a rename,
+// so the wait is short; a job never works in the directory without it.
+bool WorkDirectory::LockShared(std::string* problem) {
+  constexpr int kAttempts = 3000;  // 30 s at 10 ms
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    if (flock(lockFd_, LOCK_SH | LOCK_NB) == 0) return true;
+    if (errno != EWOULDBLOCK && errno != EINTR) break;
+    struct timespec pause = {0, 10 * 1000 * 1000};
+    nanosleep(&pause, nullptr);
   }
-  if (lockFd_ >= 0 && !LockShared()) {
-    fprintf(stderr, "DEBUG: cannot share the lock on %s (%s), going on without it\n",
-            lockPath_.c_str(), strerror(errno));
-    alone = false;
+  *problem = "lock file " + lockPath_ + " cannot be locked: " + strerror(errno);
+  return false;
+}
+
+bool WorkDirectory::CreateAndCheck(std::string* problem) {
+  const std::string bare = BarePath();
+  if (mode_ == 0755) {
+    mkdirs(directory_.c_str());
+  } else {
+    mkdir(bare.c_str(), mode_);
   }
-
-  mkdirs(directory_.c_str());
-
   struct stat status;
   if (lstat(bare.c_str(), &status) != 0) {
     *problem = "work directory " + bare + " cannot be created: " + strerror(errno);
@@ -154,12 +198,58 @@ bool WorkDirectory::Prepare(int32_t jobId, std::string* problem) {
     *problem = "work directory " + bare + " is writable by others";
     return false;
   }
+  return true;
+}
 
-  if (!alone) {
+bool WorkDirectory::Prepare(int32_t jobId, std::string* problem) {
+  if (!OpenLock(problem)) return false;
+  const bool alone = flock(lockFd_, LOCK_EX | LOCK_NB) == 0;
+  std::string aside;
+  if ((alone && !MoveOldTreeAside(&aside, problem)) || !LockShared(problem) ||
+      !CreateAndCheck(problem)) {
+    ReleaseLock();
+    return false;
+  }
+  if (alone) {
+    // No other job is running: clear everything earlier jobs left.
+    if (!aside.empty()) RemoveTreeNoFollow(aside);
+  } else {
     // Other jobs are at work in the directory: leave their files alone and
     // clear only what an earlier run of this job id left behind.
+    const std::string bare = BarePath();
     RemoveEntriesWithPrefix(bare, std::to_string(jobId) + "_");
     RemoveEntriesWithPrefix(bare, std::to_string(jobId) + "-");
   }
   return true;
+}
+
+std::string PrivateWorkDirectory(const std::string& root) {
+  std::string base = root;
+  while (base.size() > 1 && base.back() == '/') base.pop_back();
+  if (base == "/") base.clear();
+  return base + "/brelmont-" + std::to_string(geteuid()) + "/";
+}
+
+std::string PrivateWorkRoot() {
+  const char* tmpdir = getenv("TMPDIR");
+  if (tmpdir != nullptr && tmpdir[0] == '/') return tmpdir;
+  return "/tmp";
+}
+
+std::unique_ptr<WorkDirectory> OpenWorkDirectory(const WorkPlaces& places, int32_t jobId,
+                                                 std::string* problem) {
+  auto shared = std::make_unique<WorkDirectory>(places.directory, places.lockPath);
+  std::string sharedProblem;
+  if (shared->Prepare(jobId, &sharedProblem)) return shared;
+
+  const std::string privateDirectory = PrivateWorkDirectory(places.privateRoot);
+  std::string privateLock = privateDirectory;
+  privateLock.back() = '.';
+  privateLock += "lock";
+  fprintf(stderr, "WARNING: %s; this job works in %s instead\n", LogText(sharedProblem).c_str(),
+          LogText(privateDirectory).c_str());
+  auto own = std::make_unique<WorkDirectory>(privateDirectory, privateLock, 0700);
+  if (own->Prepare(jobId, problem)) return own;
+  *problem = sharedProblem + ", and " + *problem;
+  return nullptr;
 }

@@ -4,7 +4,10 @@
 #ifndef QUILLFERN_FILTER_WORK_DIR_H_
 #define QUILLFERN_FILTER_WORK_DIR_H_
 
+#include <sys/types.h>
+
 #include <cstdint>
+#include <memory>
 #include <string>
 
 constexpr char kWorkDirectory[] = "/tmp/brelmont/";
@@ -23,31 +26,64 @@ bool RemoveTreeNoFollow(const std::string& path);
 // (files and links only).
 void RemoveEntriesWithPrefix(const std::string& dir, const std::string& prefix);
 
-// Holds the job's place in the work directory for the whole job.  Several
-// jobs may run at once: each holds a shared lock on the lock file; a job that
-// finds no other (its exclusive try succeeds) wipes the directory, one that
-// finds others removes only its own leftovers.
+// Holds the job's place in a work directory for the whole job.  Several jobs
+// may run at once; each holds a shared lock on the lock file while it works.
+// A job that finds no other (its exclusive try succeeds) moves the old
+// directory aside in one rename, takes its shared lock, and only then
+// removes the old tree; one that finds others removes only its own
+// leftovers.  Nothing that is not this user's own is ever changed.
 class WorkDirectory {
  public:
-  WorkDirectory(std::string directory, std::string lockPath)
-      : directory_(std::move(directory)), lockPath_(std::move(lockPath)) {}
+  // `directory` with its trailing slash; a directory this object creates
+  // gets `mode` (0755 for the shared one, 0700 for a private one).
+  WorkDirectory(std::string directory, std::string lockPath, mode_t mode = 0755)
+      : directory_(std::move(directory)), lockPath_(std::move(lockPath)), mode_(mode) {}
   ~WorkDirectory();
   WorkDirectory(const WorkDirectory&) = delete;
   WorkDirectory& operator=(const WorkDirectory&) = delete;
 
   // Takes the lock, clears what must go, creates the directory and checks
   // that it is a real directory of ours that nobody else can write into.
-  // On failure returns false with `problem` naming it.
+  // On failure holds nothing and returns false with `problem` naming it.
   bool Prepare(int32_t jobId, std::string* problem);
+
+  const std::string& directory() const { return directory_; }
 
  private:
   // The directory without its trailing slash, for lstat and removal.
   std::string BarePath() const;
-  bool LockShared();
+  bool OpenLock(std::string* problem);
+  bool MoveOldTreeAside(std::string* aside, std::string* problem);
+  bool LockShared(std::string* problem);
+  bool CreateAndCheck(std::string* problem);
+  void ReleaseLock();
 
   std::string directory_;
   std::string lockPath_;
+  mode_t mode_;
   int lockFd_ = -1;
 };
+
+// Where a job may work: the shared directory with its lock, and the root
+// under which the filter's user keeps a private directory when the shared
+// one cannot be used ($TMPDIR, which CUPS sets for every filter).
+struct WorkPlaces {
+  std::string directory = kWorkDirectory;
+  std::string lockPath = kWorkLockPath;
+  std::string privateRoot = "/tmp";
+};
+
+// The private directory of this user under `root`: root/brelmont-UID/.
+std::string PrivateWorkDirectory(const std::string& root);
+
+// The root for private work directories: $TMPDIR when it is an absolute
+// path, else /tmp.
+std::string PrivateWorkRoot();
+
+// Prepares the shared work directory, or, when it or its lock cannot be
+// used, the private one (with one WARNING line saying why and where the job
+// works instead).  Null with `problem` set when neither can be used.
+std::unique_ptr<WorkDirectory> OpenWorkDirectory(const WorkPlaces& places, int32_t jobId,
+                                                 std::string* problem);
 
 #endif  // QUILLFERN_FILTER_WORK_DIR_H_

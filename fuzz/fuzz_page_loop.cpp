@@ -112,8 +112,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   size_t streamSize = 0;
   FILE* output = open_memstream(&streamBytes, &streamSize);
   PageLoopPlaces places;
-  places.workDirectory = workDir;
-  places.lockPath = lockPath;
+  places.work.directory = workDir;
+  places.work.lockPath = lockPath;
   places.rasterFd = MemoryFd(data + 1, size - 1);
   places.output = output;
   places.runCommand = StandInEncoder;

@@ -1,6 +1,7 @@
 #include "params/auth_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 
@@ -98,11 +99,42 @@ TEST(AuthFileTest, LongFieldsAreCutAt127Characters) {
   EXPECT_EQ(read.password, std::string(127, 'p'));
 }
 
-TEST(AuthFileTest, DirectoryInPlaceOfTheFileIsAnError) {
+// Only a regular file of at most 64 KiB is read; a FIFO planted at the
+// path must not hang the job.
+TEST(AuthFileTest, WhatIsNoSmallRegularFileIsAnError) {
   TempDir dir;
-  AuthRead read = Read(dir.path());
-  EXPECT_EQ(read.result, 0);
-  EXPECT_NE(read.log.find("DEBUG: Exit  getAuthInfo with error!\n"), std::string::npos);
+  ASSERT_EQ(mkfifo(dir.File("fifo").c_str(), 0600), 0);
+  WriteFile(dir.File("large"), "{\"AuthID\":\"a\",\"Password\":\"p\"}" + std::string(64 * 1024, ' '));
+  for (const std::string& path : {dir.path(), dir.File("fifo"), dir.File("large")}) {
+    SCOPED_TRACE(path);
+    AuthRead read = Read(path);
+    EXPECT_EQ(read.result, 0);
+    EXPECT_EQ(read.id, "");
+    EXPECT_NE(read.log.find("DEBUG: Error reading auth_file\nDEBUG: Exit  getAuthInfo with error!\n"),
+              std::string::npos);
+  }
+}
+
+TEST(AuthFileTest, FileOthersCouldHaveWrittenIsUsedWithAWarning) {
+  TempDir dir;
+  const std::string path = dir.File("auth_config");
+  WriteFile(path, R"({"AuthID":"desk","Password":"Pw-7731-x"})");
+  ASSERT_EQ(chmod(path.c_str(), 0666), 0);
+  AuthRead read = Read(path);
+  EXPECT_EQ(read.result, 1);
+  EXPECT_EQ(read.password, "Pw-7731-x");
+  EXPECT_NE(read.log.find("WARNING: the authentication file is used although " + path +
+                          " is writable by group or others\n"),
+            std::string::npos)
+      << read.log;
+  EXPECT_EQ(read.log.find("Pw-7731-x"), std::string::npos);
+
+  ASSERT_EQ(chmod(path.c_str(), 0600), 0);
+  ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
+  EXPECT_NE(Read(path).log.find("although " + dir.path() + " is writable by group or others\n"),
+            std::string::npos);
+  ASSERT_EQ(chmod(dir.path().c_str(), 0700), 0);
+  EXPECT_EQ(Read(path).log.find("WARNING"), std::string::npos);
 }
 
 }  // namespace

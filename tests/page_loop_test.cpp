@@ -1,7 +1,7 @@
 // The whole filter, run as CUPS runs it, on raster streams made with
 // libcups's raster writer; every page that reaches the printer is decoded
 // and compared with the page sent.  These tests use the filter's fixed work
-// directory and authentication file, so they run one at a time.
+// directory and authentication file inside a /tmp of their own.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
@@ -53,10 +53,21 @@ struct FilterRun {
 
 class PageLoopTest : public ::testing::Test {
  protected:
-  PageLoopTest() : workDir_(kWorkDir), auth_("/tmp/auth/auth_config") {
-    unlink("/tmp/auth/auth_config");
+  void SetUp() override {
+    if (!PrivateTmpProblem().empty()) {
+      GTEST_SKIP() << "needs a private /tmp, never the host's: " << PrivateTmpProblem();
+    }
     ppd_ = MakeTestPpd(dir_);
     mkdir(dir_.File("bin").c_str(), 0755);
+    mkdir(dir_.File("spool").c_str(), 0700);
+  }
+
+  // The /tmp is this process's own: what one test left at the fixed paths
+  // must not reach the next.
+  void TearDown() override {
+    RemoveTree(kWorkDir);
+    RemoveTree("/tmp/brelmont.lock");
+    RemoveTree("/tmp/auth");
   }
 
   std::vector<std::string> Args(const std::string& options, const std::string& jobId = "7") {
@@ -68,6 +79,7 @@ class PageLoopTest : public ::testing::Test {
     options.stdinPath = rasterPath;
     options.env["PPD"] = ppd_;
     options.env["PATH"] = dir_.File("bin") + ":" + getenv("PATH");
+    options.env["TMPDIR"] = dir_.File("spool");
     return options;
   }
 
@@ -143,8 +155,6 @@ class PageLoopTest : public ::testing::Test {
   }
 
   TempDir dir_;
-  MovedAside workDir_;
-  PathGuard auth_;
   std::string ppd_;
 };
 
@@ -219,7 +229,10 @@ TEST_F(PageLoopTest, StreamCutInsideAPageEndsWithThatPage) {
   std::string cut = full.substr(0, full.size() - 10 * 8);
   WriteFile(dir_.File("cut.ras"), cut);
   FilterRun run = RunOn("", dir_.File("cut.ras"));
-  EXPECT_EQ(run.process.exitStatus, 0) << run.process.err;
+  // The page in hand is finished as the last, and the job is a failure.
+  EXPECT_EQ(run.process.exitStatus, 1) << run.process.err;
+  EXPECT_TRUE(run.process.err.ends_with("ERROR: the raster stream ended inside page 2\n"))
+      << run.process.err;
   ASSERT_EQ(run.stream.error, "");
   ASSERT_EQ(RecordFlags(run.stream), "1,0,1 0,1,2");
   std::string error;
@@ -398,29 +411,64 @@ TEST_F(PageLoopTest, SymlinkedWorkDirectoryIsNeverFollowed) {
   EXPECT_TRUE(S_ISDIR(status.st_mode));
 }
 
-TEST_F(PageLoopTest, ForeignOrOpenWorkDirectoryIsRefusedWhileOthersRun) {
+// What another user, or a root run, left at the shared paths never stops
+// printing: the job works in its own directory under TMPDIR instead.
+TEST_F(PageLoopTest, UnusableSharedPathsSendTheJobToItsOwnDirectory) {
+  const std::string own = dir_.File("spool") + "/brelmont-" + std::to_string(geteuid()) + "/";
   // Another job holds the lock, so this one may not wipe the directory.
   int lock = open("/tmp/brelmont.lock", O_RDONLY | O_CREAT, 0644);
   ASSERT_GE(lock, 0);
   ASSERT_EQ(flock(lock, LOCK_SH), 0);
-
   ASSERT_EQ(mkdir(kWorkDir, 0755), 0);
   ASSERT_EQ(chmod(kWorkDir, 0777), 0);
   FilterRun open = Run("", {PatternPage(40, 20, 1)});
-  EXPECT_EQ(open.process.exitStatus, 1);
-  EXPECT_EQ(open.process.out, "");
-  EXPECT_NE(open.process.err.find("ERROR: work directory /tmp/brelmont is writable by others\n"),
+  EXPECT_EQ(open.process.exitStatus, 0) << open.process.err;
+  EXPECT_EQ(RecordFlags(open.stream), "1,1,1");
+  EXPECT_NE(open.process.err.find("WARNING: work directory /tmp/brelmont is writable by others; "
+                                  "this job works in " + own + " instead\n"),
+            std::string::npos)
+      << open.process.err;
+  EXPECT_TRUE(FileExists(own + "7-1.jbg"));
+  close(lock);
+
+  // FIFOs at the lock and at the authentication file must not hang a job.
+  RemoveTree(kWorkDir);
+  unlink("/tmp/brelmont.lock");
+  ASSERT_EQ(mkfifo("/tmp/brelmont.lock", 0600), 0);
+  ASSERT_EQ(mkdir("/tmp/auth", 0755), 0);
+  ASSERT_EQ(mkfifo("/tmp/auth/auth_config", 0600), 0);
+  WriteRasterStream(dir_.File("one.ras"), {PatternPage(40, 20, 1)});
+  Process fifos(Args(""), Options(dir_.File("one.ras")));
+  ProcessResult result = fifos.Wait(10);
+  EXPECT_EQ(result.exitStatus, 0) << result.err;
+  EXPECT_NE(result.err.find("WARNING: lock file /tmp/brelmont.lock is not a regular file; "),
             std::string::npos);
+  EXPECT_NE(result.err.find("DEBUG: Error reading auth_file\n"), std::string::npos);
 
   if (geteuid() == 0) {
-    ASSERT_EQ(chmod(kWorkDir, 0755), 0);
+    // Nothing that is not its own is changed.
+    unlink("/tmp/brelmont.lock");
+    ASSERT_EQ(mkdir(kWorkDir, 0755), 0);
+    WriteFile("/tmp/brelmont/theirs", "keep");
     ASSERT_EQ(chown(kWorkDir, 65534, 65534), 0);
     FilterRun foreign = Run("", {PatternPage(40, 20, 1)});
-    EXPECT_EQ(foreign.process.exitStatus, 1);
-    EXPECT_EQ(foreign.process.out, "");
-    EXPECT_NE(foreign.process.err.find("belongs to another user"), std::string::npos);
+    EXPECT_EQ(foreign.process.exitStatus, 0);
+    EXPECT_NE(foreign.process.err.find("WARNING: work directory /tmp/brelmont belongs to another "
+                                       "user (uid 65534); "),
+              std::string::npos);
+    EXPECT_EQ(ReadFile("/tmp/brelmont/theirs"), "keep");
   }
-  close(lock);
+}
+
+// An encoded page that cannot be read back in full is never sent with a
+// size that promises bytes it does not have.
+TEST_F(PageLoopTest, EncodedPageThatCannotBeReadBackFailsTheJob) {
+  WriteFile(dir_.File("bin/pbmtojbg"), "#!/bin/sh\nfor last; do :; done\nmkdir \"$last\"\n");
+  chmod(dir_.File("bin/pbmtojbg").c_str(), 0755);
+  FilterRun run = Run("", {PatternPage(40, 20, 1)});
+  EXPECT_EQ(run.process.exitStatus, 255) << run.process.err;
+  EXPECT_TRUE(run.stream.records.empty());
+  EXPECT_NE(run.process.err.find("ERROR: page 1: "), std::string::npos) << run.process.err;
 }
 
 TEST_F(PageLoopTest, MissingEncoderEndsTheJobWithoutThatPage) {
@@ -577,6 +625,31 @@ TEST_F(PageLoopTest, PasswordReachesThePrinterButNeverTheLog) {
   EXPECT_NE(run.process.err.find("DEBUG: Password: ****\n"), std::string::npos);
   EXPECT_NE(run.process.err.find("argv[5]=PageSize=A4 AuthPassword=**** \n"), std::string::npos);
   EXPECT_NE(run.process.err.find("DEBUG: job_params=PageSize=A4, "), std::string::npos);
+}
+
+// A password with a blank, as CUPS escapes it, reaches the printer whole
+// and never the log; no text of the job can start a line that the scheduler
+// would take as a command.
+TEST_F(PageLoopTest, JobTextsReachThePrinterButCannotCommandTheScheduler) {
+  FilterRun run = Run("AuthPassword=Qf7\\ Zr9 MediaType=Plain\nPPD: *DefaultPageSize: A3",
+                      {PatternPage(40, 20, 1)});
+  EXPECT_EQ(run.process.exitStatus, 0) << run.process.err;
+  EXPECT_NE(run.stream.jobParams.find(", AuthPassword=Qf7 Zr9, "), std::string::npos);
+  EXPECT_EQ(run.process.err.find("Qf7"), std::string::npos) << run.process.err;
+  EXPECT_EQ(run.process.err.find("Zr9"), std::string::npos);
+
+  std::vector<std::string> args = Args("");
+  args[3] = "a\nATTR: marker-levels=1\nSTATE: +media-empty-error\n.pdf";
+  args[2] = "eve\nPPD: *cupsFilter2: x";
+  WriteRasterStream(dir_.File("one.ras"), {PatternPage(40, 20, 1)});
+  ProcessResult result = RunProcess(args, Options(dir_.File("one.ras")));
+  EXPECT_EQ(result.exitStatus, 0);
+  for (const std::string& log : {run.process.err, result.err}) {
+    for (const char* command : {"\nPPD:", "\nATTR:", "\nSTATE:"}) {
+      EXPECT_EQ(log.find(command), std::string::npos) << command << " in\n" << log;
+    }
+  }
+  EXPECT_NE(result.err.find("argv[3]=a\\012ATTR: marker-levels=1\\012STATE:"), std::string::npos);
 }
 
 TEST_F(PageLoopTest, WrongArgumentCountsAndMissingPpdWriteNothing) {

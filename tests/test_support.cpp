@@ -134,30 +134,6 @@ bool WaitForFile(const std::string& path, double seconds) {
   return false;
 }
 
-PathGuard::PathGuard(std::string path) : path_(std::move(path)) {
-  existed_ = FileExists(path_);
-  if (existed_) saved_ = ReadFile(path_);
-}
-
-PathGuard::~PathGuard() {
-  if (existed_) {
-    WriteFile(path_, saved_);
-  } else {
-    unlink(path_.c_str());
-  }
-}
-
-MovedAside::MovedAside(std::string path) : path_(std::move(path)) {
-  if (!FileExists(path_)) return;
-  parked_ = path_ + ".parked-by-test-" + std::to_string(getpid());
-  if (rename(path_.c_str(), parked_.c_str()) != 0) throw std::runtime_error("cannot park " + path_);
-}
-
-MovedAside::~MovedAside() {
-  RemoveTree(path_);
-  if (!parked_.empty()) rename(parked_.c_str(), path_.c_str());
-}
-
 void WriteAuthConfig(const std::string& content) {
   mkdir("/tmp/auth", 0755);
   WriteFile("/tmp/auth/auth_config", content);

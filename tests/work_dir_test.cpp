@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <functional>
+#include <memory>
 #include <string>
 
 #include "tests/test_support.h"
@@ -115,16 +117,73 @@ TEST_F(WorkDirectoryTest, DirectoryOthersCanWriteIsRefusedBesideARunningJob) {
   close(other);
 }
 
-TEST_F(WorkDirectoryTest, UnopenableLockFileFallsBackToTheWipe) {
-  WorkDirectory work(path_ + "/", dir_.path() + "/missing-dir/work.lock");
-  CaptureStderr();
+// Whatever makes the shared directory or its lock unusable, the job neither
+// stops nor runs unlocked: it works in a private directory under the
+// fallback root, says why in one WARNING line, and touches nothing that is
+// not its own.
+TEST_F(WorkDirectoryTest, UnusableSharedPlacesFallBackToAPrivateDirectory) {
+  struct Case {
+    const char* name;
+    std::function<void()> plant;
+    std::string problem;
+    bool needsRoot;
+  } const cases[] = {
+      {"fifo lock", [&] { mkfifo(lock_.c_str(), 0600); }, "lock file " + lock_ + " is not a regular file",
+       false},
+      {"linked lock", [&] { symlink("/dev/null", lock_.c_str()); },
+       "lock file " + lock_ + " is a symbolic link", false},
+      {"foreign lock",
+       [&] {
+         WriteFile(lock_, "");
+         chown(lock_.c_str(), 65534, 65534);
+       },
+       "lock file " + lock_ + " belongs to another user (uid 65534)", true},
+      {"foreign directory",
+       [&] {
+         mkdir(path_.c_str(), 0755);
+         WriteFile(path_ + "/theirs", "keep");
+         chown(path_.c_str(), 65534, 65534);
+       },
+       "work directory " + path_ + " belongs to another user (uid 65534)", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.needsRoot && geteuid() != 0) continue;
+    testing_support::RemoveTree(path_);
+    testing_support::RemoveTree(lock_);
+    TempDir privateRoot;
+    c.plant();
+    WorkPlaces places{path_ + "/", lock_, privateRoot.path()};
+    std::string problem;
+    CaptureStderr();
+    std::unique_ptr<WorkDirectory> work = OpenWorkDirectory(places, 4, &problem);
+    std::string log = GetCapturedStderr();
+    ASSERT_NE(work, nullptr) << problem;
+    const std::string own = PrivateWorkDirectory(privateRoot.path());
+    EXPECT_EQ(work->directory(), own);
+    EXPECT_EQ(log, "WARNING: " + c.problem + "; this job works in " + own + " instead\n");
+    struct stat status;
+    ASSERT_EQ(stat(own.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0700u);
+    EXPECT_TRUE(FileExists(own.substr(0, own.size() - 1) + ".lock"));
+    if (std::string(c.name) == "foreign directory") {
+      EXPECT_EQ(ReadFile(path_ + "/theirs"), "keep");
+    }
+  }
+}
+
+TEST_F(WorkDirectoryTest, AloneItMovesTheOldTreeAsideBeforeRemovingIt) {
+  ASSERT_EQ(mkdirs((path_ + "/sub/").c_str()), 0);
+  WriteFile(path_ + "/sub/3_1_gs.pbm", "old");
   std::string problem;
-  EXPECT_TRUE(work.Prepare(4, &problem)) << problem;
-  std::string log = GetCapturedStderr();
-  EXPECT_NE(log.find("DEBUG: cannot open lock file " + dir_.path() +
-                     "/missing-dir/work.lock (No such file or directory), going on without it\n"),
-            std::string::npos)
-      << log;
+  ASSERT_TRUE(Prepare(4, &problem)) << problem;
+  EXPECT_FALSE(FileExists(path_ + "/sub"));
+  EXPECT_FALSE(FileExists(path_ + ".old-" + std::to_string(getpid())));
+  // It holds its shared lock: a later job shares it and does not wipe.
+  int later = open(lock_.c_str(), O_RDONLY);
+  EXPECT_NE(flock(later, LOCK_EX | LOCK_NB), 0);
+  EXPECT_EQ(flock(later, LOCK_SH | LOCK_NB), 0);
+  close(later);
 }
 
 }  // namespace
