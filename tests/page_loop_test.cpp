@@ -195,6 +195,28 @@ TEST_F(PageLoopTest, OnePageJobIsOneCompleteRecord) {
   EXPECT_TRUE(FileExists("/tmp/brelmont/7-1.jbg"));
 }
 
+// First in CUPS's chain (a raster document printed as it is), the filter
+// is given the document's file as argv[6] and nothing on standard input.
+TEST_F(PageLoopTest, RasterFileNamedOnTheCommandLineIsPrinted) {
+  Bitmap page = PatternPage(64, 30, 1);
+  WriteRasterStream(dir_.File("doc.ras"), {page});
+  std::vector<std::string> args = Args("");
+  args.push_back(dir_.File("doc.ras"));
+  ProcessResult named = RunProcess(args, Options("/dev/null"));
+  EXPECT_EQ(named.exitStatus, 0) << named.err;
+  PrintStream stream = ReadPrintStream(named.out);
+  ASSERT_EQ(stream.error, "");
+  ExpectPages(stream, {page});
+
+  args.back() = dir_.File("missing.ras");
+  ProcessResult missing = RunProcess(args, Options("/dev/null"));
+  EXPECT_EQ(missing.exitStatus, 1);
+  EXPECT_EQ(missing.out, "");
+  EXPECT_NE(missing.err.find("ERROR: cannot open the raster file " + dir_.File("missing.ras") +
+                             ": No such file or directory\n"),
+            std::string::npos);
+}
+
 TEST_F(PageLoopTest, DuplexJobsGetABlankBackSideOfTheFirstPageSize) {
   Bitmap first = PatternPage(100, 50, 1);
   Bitmap second = PatternPage(100, 50, 2);

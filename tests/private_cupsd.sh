@@ -5,16 +5,8 @@
 # /usr/lib/cups/*/ plus EXTRA_FILTER (if given) copied in as root, 0755, and
 # starts cupsd on a free loopback port.  Sets $tmp, $server, $out (a
 # directory lp may write, for file: devices), $cupsd_pid, and $error_log,
-# $page_log.  The filter's fixed paths are parked and put back by
-# stop_private_cupsd.
-
-park() { if [ -e "$1" ] || [ -L "$1" ]; then mv "$1" "$tmp/parked-$(basename "$1")"; fi; }
-unpark() {
-  rm -rf "$1"
-  if [ -e "$tmp/parked-$(basename "$1")" ] || [ -L "$tmp/parked-$(basename "$1")" ]; then
-    mv "$tmp/parked-$(basename "$1")" "$1"
-  fi
-}
+# $page_log.  Callers run in a private /tmp (tests/private_tmp.sh), so the
+# jobs' work directory is the test's own.
 
 stop_private_cupsd() {
   if [ -n "${cupsd_pid:-}" ]; then
@@ -23,8 +15,6 @@ stop_private_cupsd() {
     cupsd_pid=
   fi
   [ -n "${tmp:-}" ] || return 0
-  unpark /tmp/brelmont
-  unpark /tmp/brelmont.lock
   if [ -n "${QUILLFERN_KEEP_E2E:-}" ]; then
     echo "kept $tmp"
   else
@@ -36,8 +26,6 @@ start_private_cupsd() {
   local extra_filter=${1:-} lsan_supp=${2:-}
   tmp=$(mktemp -d /tmp/quillfern-cups.XXXXXX)
   chmod 0755 "$tmp"
-  park /tmp/brelmont
-  park /tmp/brelmont.lock
 
   # A free port on the loopback interface.
   local candidate port=
@@ -100,6 +88,7 @@ Listen $server
 Browsing No
 WebInterface No
 LogLevel debug
+MaxLogSize 0
 PageLogFormat %p %j %u %P %C
 DefaultAuthType None
 <Location />
