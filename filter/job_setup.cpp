@@ -1,5 +1,7 @@
 #include "filter/job_setup.h"
 
+#include "common/log.h"
+
 // The PPD interface is deprecated in libcups in favour of the IPP
 // destination API, but it is what a PPD-based driver reads its marks with.
 #pragma GCC diagnostic push
@@ -20,6 +22,9 @@
 #include "params/log_text.h"
 #include "params/secret_mask.h"
 #include "params/text_field.h"
+
+using quillfern::LogPrintf;
+using quillfern::LogPuts;
 
 namespace {
 
@@ -64,7 +69,7 @@ bool Marked(ppd_file_t* ppd, const char* option, const char* choice) {
 void LogArguments(int argc, char* argv[]) {
   for (int i = 0; i < argc; ++i) {
     const std::string shown = i == 5 ? MaskSecretsInOptions(argv[i]) : argv[i];
-    fprintf(stderr, "DEBUG: printerdriver_quillfern argv[%d]=%s \n", i, LogText(shown).c_str());
+    LogPrintf("DEBUG: printerdriver_quillfern argv[%d]=%s \n", i, LogText(shown).c_str());
   }
 }
 
@@ -83,7 +88,7 @@ void SetJobIdentity(char* argv[], JobParamTable& table) {
   char hostName[kHostNameSize] = {};
   if (gethostname(hostName, sizeof hostName) != 0) hostName[0] = '\0';
   hostName[kHostNameSize - 1] = '\0';
-  fprintf(stderr, "HostName: %s\n", LogText(hostName).c_str());
+  LogPrintf("HostName: %s\n", LogText(hostName).c_str());
   SetJobParam("HostName", hostName, table);
 }
 
@@ -92,13 +97,13 @@ void SetJobIdentity(char* argv[], JobParamTable& table) {
 bool ResolveCollate(const char* options) {
   bool collate = true;
   if (strstr(options, "noCollate") != nullptr) {
-    fputs("DEBUG: option nocollate found\n", stderr);
+    LogPuts("DEBUG: option nocollate found\n");
     collate = false;
   } else if (strstr(options, "Collate") != nullptr) {
-    fputs("DEBUG: option collate found\n", stderr);
+    LogPuts("DEBUG: option collate found\n");
     collate = true;
   }
-  fprintf(stderr, "DEBUG: collate is %d\n", collate ? 1 : 0);
+  LogPrintf("DEBUG: collate is %d\n", collate ? 1 : 0);
   return collate;
 }
 
@@ -107,13 +112,13 @@ void ResolvePageSize(ppd_file_t* ppd, const OptionList& options, JobParamTable& 
                                             "Statement", "Legal", "Executive", "A6",  "B6",
                                             "B5ISO",     "BANK1", "BANK2"};
   if (const char* pageSize = options.Get("PageSize")) {
-    fprintf(stderr, "DEBUG: option PageSize,value=%s\n", LogText(pageSize).c_str());
+    LogPrintf("DEBUG: option PageSize,value=%s\n", LogText(pageSize).c_str());
     SetJobValue("PageSize", pageSize, table);
     return;
   }
   for (const char* size : kKnownSizes) {
     if (!Marked(ppd, "PageSize", size)) continue;
-    fprintf(stderr, "DEBUG: ppd PageSize,value=%s\n", size);
+    LogPrintf("DEBUG: ppd PageSize,value=%s\n", size);
     SetJobParam("PageSize", size, table);
     return;
   }
@@ -121,23 +126,23 @@ void ResolvePageSize(ppd_file_t* ppd, const OptionList& options, JobParamTable& 
 
 void ResolveInputSlot(ppd_file_t* ppd, const OptionList& options, JobParamTable& table) {
   if (const char* slot = options.Get("InputSlot")) {
-    fprintf(stderr, "DEBUG: option PaperBox,value=%s\n", LogText(slot).c_str());
+    LogPrintf("DEBUG: option PaperBox,value=%s\n", LogText(slot).c_str());
     SetJobValue("InputSlot", slot, table);
   }
   if (Marked(ppd, "InputSlot", "ManualTray")) {
     SetJobParam("InputSlot", "ManualTray", table);
-    fputs("DEBUG: InputSlot is ManualTray.\n", stderr);
+    LogPuts("DEBUG: InputSlot is ManualTray.\n");
   } else {
-    fputs("DEBUG: InputSlot is Default(MainTray).\n", stderr);
+    LogPuts("DEBUG: InputSlot is Default(MainTray).\n");
   }
 }
 
 void ResolveResolution(ppd_file_t* ppd, JobParamTable& table) {
   if (Marked(ppd, "Resolution", "1200dpi")) {
     SetJobParam("Resolution", "1200dpi", table);
-    fputs("DEBUG: Resolution is 1200dpi. \n", stderr);
+    LogPuts("DEBUG: Resolution is 1200dpi. \n");
   }
-  fputs("DEBUG: resX is default(600dpi).\n", stderr);
+  LogPuts("DEBUG: resX is default(600dpi).\n");
 }
 
 void ResolveDuplex(ppd_file_t* ppd, JobSettings& settings, JobParamTable& table) {
@@ -151,7 +156,7 @@ void ResolveDuplex(ppd_file_t* ppd, JobSettings& settings, JobParamTable& table)
     settings.duplexMode = 2;
     SetJobParam("Duplex", "DuplexTumble", table);
   }
-  fprintf(stderr, "DEBUG: duplex is %d \n", settings.duplexMode);
+  LogPrintf("DEBUG: duplex is %d \n", settings.duplexMode);
 }
 
 void ResolveFeedAndOrientation(ppd_file_t* ppd, JobSettings& settings, JobParamTable& table) {
@@ -161,12 +166,12 @@ void ResolveFeedAndOrientation(ppd_file_t* ppd, JobSettings& settings, JobParamT
   } else {
     settings.feedEdge = 0;
   }
-  fprintf(stderr, "DEBUG: ppdIsMarked FeedEdge,value=%d\n", settings.feedEdge);
+  LogPrintf("DEBUG: ppdIsMarked FeedEdge,value=%d\n", settings.feedEdge);
 
   settings.Flag_Page_A5 = Marked(ppd, "PageSize", "A5") ? 1 : 0;
-  fprintf(stderr, "DEBUG: ppdIsMarked Flag_Page_A5,value=%d\n", settings.Flag_Page_A5);
+  LogPrintf("DEBUG: ppdIsMarked Flag_Page_A5,value=%d\n", settings.Flag_Page_A5);
 
-  fprintf(stderr, "DEBUG: ppdIsMarked Orientation,value=%d\n",
+  LogPrintf("DEBUG: ppdIsMarked Orientation,value=%d\n",
           Marked(ppd, "Orientation", "Landscape") ? 1 : 0);
 }
 
@@ -182,14 +187,14 @@ void ResolveMedia(ppd_file_t* ppd, JobSettings& settings, JobParamTable& table) 
     settings.mediaClass = 2;
     SetJobParam("MediaType", "Thick", table);
   }
-  fprintf(stderr, "DEBUG: ppdIsMarked MediaType,value=%d\n", settings.mediaClass);
+  LogPrintf("DEBUG: ppdIsMarked MediaType,value=%d\n", settings.mediaClass);
 }
 
 // The requested count reaches the printer only as the "copies" parameter:
 // the printer makes the copies, and the filter writes every side once.
 void ResolveCopies(const char* copiesArgument, JobSettings& settings, JobParamTable& table) {
   const int32_t requested = LeadingInteger(copiesArgument);
-  fprintf(stderr, "DEBUG: input copies is %d \n", requested);
+  LogPrintf("DEBUG: input copies is %d \n", requested);
   SetJobValue("copies", copiesArgument, table);
   settings.copies = 1;
   settings.requestedCopies = requested > 1 ? requested : 1;
@@ -217,9 +222,9 @@ void ReadAuthentication(const char* authPath, JobParamTable& table) {
 // and not A5 fed by its short edge.  The first rule that holds turns duplex
 // off.
 void ApplyDuplexConstraints(JobSettings& settings, JobParamTable& table) {
-  fputs("DEBUG: Verify the Params Constraint. \n", stderr);
+  LogPuts("DEBUG: Verify the Params Constraint. \n");
   if (settings.duplexMode == 0) return;
-  fputs("DEBUG: Verifying Duplex Constraint... \n", stderr);
+  LogPuts("DEBUG: Verifying Duplex Constraint... \n");
 
   const char* reason = nullptr;
   if (strcmp(TableValue(table, "InputSlot"), "ManualTray") == 0) {
@@ -231,7 +236,7 @@ void ApplyDuplexConstraints(JobSettings& settings, JobParamTable& table) {
   } else {
     static const char* const kDuplexSizes[] = {"A4", "Letter", "A5", "B5", "B5ISO", "16k"};
     const char* pageSize = TableValue(table, "PageSize");
-    fprintf(stderr, "DEBUG: PageSize:%s. \n", LogText(pageSize).c_str());
+    LogPrintf("DEBUG: PageSize:%s. \n", LogText(pageSize).c_str());
     bool supported = false;
     for (const char* size : kDuplexSizes) supported = supported || strcmp(pageSize, size) == 0;
     if (!supported) {
@@ -239,7 +244,7 @@ void ApplyDuplexConstraints(JobSettings& settings, JobParamTable& table) {
     }
   }
   if (reason == nullptr) return;
-  fputs(reason, stderr);
+  LogPuts(reason);
   settings.duplexMode = 0;
   SetJobParam("Duplex", "None", table);
 }
@@ -257,7 +262,7 @@ int32_t LeadingInteger(const char* text) {
 int SetupJob(int argc, char* argv[], const SetupSources& sources, JobSetup& job) {
   LogArguments(argc, argv);
   if (argc != 6 && argc != 7) {
-    fprintf(stderr, "Usage: %s job user title copies options [file]\n",
+    LogPrintf("Usage: %s job user title copies options [file]\n",
             LogText(argc > 0 ? argv[0] : "rastertoquillfern").c_str());
     return 1;
   }
@@ -274,14 +279,14 @@ int SetupJob(int argc, char* argv[], const SetupSources& sources, JobSetup& job)
 
   job.buffers = AllocatePairBuffers();
   if (!job.buffers.buff1) {
-    fputs("Buff1 or Buff2 malloc failed\n", stderr);
+    LogPuts("Buff1 or Buff2 malloc failed\n");
     return 1;
   }
 
   OptionList options(optionsText);
   UniquePpd ppd(sources.ppdPath != nullptr ? ppdOpenFile(sources.ppdPath) : nullptr);
   if (!ppd) {
-    fputs("ERROR: Unable to open PPD file!\n", stderr);
+    LogPuts("ERROR: Unable to open PPD file!\n");
     return 1;
   }
   ppdMarkDefaults(ppd.get());

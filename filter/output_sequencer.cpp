@@ -1,8 +1,13 @@
 #include "filter/output_sequencer.h"
 
+#include "common/log.h"
+
 #include <cstdio>
 #include <cstring>
 #include <utility>
+
+using quillfern::LogPrintf;
+using quillfern::LogPuts;
 
 PairBuffers AllocatePairBuffers() {
   PairBuffers buffers;
@@ -28,7 +33,7 @@ bool OutputSequencer::Load(PairSlot& slot, const printer_header& header, const u
   if (size > slot.capacity) {
     void* grown = realloc(slot.buffer.get(), size);
     if (grown == nullptr) {
-      fprintf(stderr, "ERROR: cannot hold a page side of %zu bytes for its duplex pair\n", size);
+      LogPrintf("ERROR: cannot hold a page side of %zu bytes for its duplex pair\n", size);
       return false;
     }
     (void)slot.buffer.release();
@@ -45,21 +50,21 @@ bool OutputSequencer::Load(PairSlot& slot, const printer_header& header, const u
 }
 
 void OutputSequencer::CountRecord(int32_t pageno) const {
-  fprintf(stderr, "PAGE: %d %d\n", pageno, settings_.printerCopies);
+  LogPrintf("PAGE: %d %d\n", pageno, settings_.printerCopies);
 }
 
 bool OutputSequencer::EmitPageSide(printer_header& header, const unsigned char* data, size_t size,
                                    int32_t mPage, int32_t noMorePages, int32_t& copiesLeft) {
   const int collate = settings_.collate ? 1 : 0;
   if (!settings_.collate && duplex()) {
-    fprintf(stderr, "DEBUG: m_page %d buff load collate %d duplex %d lastpage is %d\n", mPage,
+    LogPrintf("DEBUG: m_page %d buff load collate %d duplex %d lastpage is %d\n", mPage,
             collate, settings_.duplexMode, header.lastpage);
     if (mPage % 2 != 0) {
       if (!Load(slot1_, header, data, size)) return false;
-      fprintf(stderr, "DEBUG: m_page %d buff1 load \n", mPage);
+      LogPrintf("DEBUG: m_page %d buff1 load \n", mPage);
     } else {
       if (!Load(slot2_, header, data, size)) return false;
-      fprintf(stderr, "DEBUG: m_page %d buff2 load \n", mPage);
+      LogPrintf("DEBUG: m_page %d buff2 load \n", mPage);
     }
     return true;
   }
@@ -75,11 +80,11 @@ bool OutputSequencer::EmitPageSide(printer_header& header, const unsigned char* 
 void OutputSequencer::WriteSide(printer_header& header, const unsigned char* data, size_t size,
                                 int32_t mPage) {
   header.pageno = NextPageNumber();
-  fprintf(stderr, "DEBUG: current lastpage is %d pageno is %d\n", header.lastpage, mPage);
+  LogPrintf("DEBUG: current lastpage is %d pageno is %d\n", header.lastpage, mPage);
   WritePageHeader(out_, header, header.lastpage);
-  fprintf(stderr, "DEBUG: write page %d header done\n", header.pageno);
+  LogPrintf("DEBUG: write page %d header done\n", header.pageno);
   WritePageData(out_, data, size);
-  fputs("DEBUG: write page data done\n", stderr);
+  LogPuts("DEBUG: write page data done\n");
   CountRecord(header.pageno);
 }
 
@@ -88,17 +93,17 @@ void OutputSequencer::WriteSide(printer_header& header, const unsigned char* dat
 void OutputSequencer::EmitRepeated(printer_header& header, const unsigned char* data, size_t size,
                                    int32_t mPage, int32_t noMorePages, int32_t& copiesLeft) {
   const int collate = settings_.collate ? 1 : 0;
-  fprintf(stderr, "DEBUG: m_page %d buff load collate %d duplex %d \n", mPage, collate,
+  LogPrintf("DEBUG: m_page %d buff load collate %d duplex %d \n", mPage, collate,
           settings_.duplexMode);
   do {
-    fprintf(stderr, "DEBUG: print m_page %d collate %d duplex %d copies %d\n", mPage, collate,
+    LogPrintf("DEBUG: print m_page %d collate %d duplex %d copies %d\n", mPage, collate,
             settings_.duplexMode, copiesLeft);
     if (copiesLeft > 1 && noMorePages == 1) {
-      fputs("DEBUG: force lastpage to 0\n", stderr);
+      LogPuts("DEBUG: force lastpage to 0\n");
       header.lastpage = 0;
     }
     if (copiesLeft == 1 && noMorePages == 1) {
-      fputs("DEBUG: force lastpage to 1\n", stderr);
+      LogPuts("DEBUG: force lastpage to 1\n");
       header.lastpage = 1;
     }
     WriteSide(header, data, size, mPage);
@@ -110,7 +115,7 @@ void OutputSequencer::EmitRepeated(printer_header& header, const unsigned char* 
 // makes the copies of a collated job itself.
 void OutputSequencer::EmitOnce(printer_header& header, const unsigned char* data, size_t size,
                                int32_t mPage, int32_t& copiesLeft) {
-  fprintf(stderr, "DEBUG: print m_page %d collate %d duplex %d copies %d\n", mPage,
+  LogPrintf("DEBUG: print m_page %d collate %d duplex %d copies %d\n", mPage,
           settings_.collate ? 1 : 0, settings_.duplexMode, copiesLeft);
   WriteSide(header, data, size, mPage);
   --copiesLeft;
@@ -120,20 +125,20 @@ bool OutputSequencer::EmitBlankPage(printer_header& blank, const unsigned char* 
                                     int32_t mPage) {
   if (!settings_.collate) {
     if (!Load(slot2_, blank, data, size)) return false;
-    fprintf(stderr, "DEBUG: extra_page m_page %d buff2 load lastpage is %d\n", mPage,
+    LogPrintf("DEBUG: extra_page m_page %d buff2 load lastpage is %d\n", mPage,
             slot2_.header.lastpage);
     return true;
   }
-  fprintf(stderr, "DEBUG: current lastpage is %d pageno %d\n", blank.lastpage, mPage);
+  LogPrintf("DEBUG: current lastpage is %d pageno %d\n", blank.lastpage, mPage);
   int32_t lastpage = blank.lastpage;
   if (settings_.copies > 1 && lastpage == 1) {
-    fprintf(stderr, "DEBUG: force extra lastpage %d to 0 as the first print when copies is %d\n",
+    LogPrintf("DEBUG: force extra lastpage %d to 0 as the first print when copies is %d\n",
             lastpage, settings_.copies);
     lastpage = 0;
   }
   blank.pageno = NextPageNumber();
   WritePageHeader(out_, blank, lastpage);
-  fprintf(stderr, "DEBUG: write page %d header done\n", blank.pageno);
+  LogPrintf("DEBUG: write page %d header done\n", blank.pageno);
   WritePageData(out_, data, size);
   CountRecord(blank.pageno);
   return true;
@@ -142,7 +147,7 @@ bool OutputSequencer::EmitBlankPage(printer_header& blank, const unsigned char* 
 void OutputSequencer::PairStep(int32_t mPage, int32_t& copiesLeft) {
   if (settings_.collate || !duplex()) return;
   if (mPage % 2 != 0) {
-    fprintf(stderr, "DEBUG: not handle in even page %d, pass\n", mPage);
+    LogPrintf("DEBUG: not handle in even page %d, pass\n", mPage);
     return;
   }
   // Both slots are loaded before any even side is reached; an empty slot
@@ -151,42 +156,41 @@ void OutputSequencer::PairStep(int32_t mPage, int32_t& copiesLeft) {
 
   const int collate = settings_.collate ? 1 : 0;
   do {
-    fprintf(stderr,
-            "DEBUG: -----------------------------print m_page %d collate %d duplex %d "
+    LogPrintf("DEBUG: -----------------------------print m_page %d collate %d duplex %d "
             "copies %d\n",
             mPage, collate, settings_.duplexMode, copiesLeft);
 
     slot1_.header.pageno = NextPageNumber();
     WritePageHeader(out_, slot1_.header, slot1_.header.lastpage);
-    fprintf(stderr, "DEBUG: write page1 %d header done, m_page %d lastpage is %d\n",
+    LogPrintf("DEBUG: write page1 %d header done, m_page %d lastpage is %d\n",
             slot1_.header.pageno, mPage - 1, slot1_.header.lastpage);
     WritePageData(out_, slot1_.buffer.get(), static_cast<size_t>(slot1_.byteCount));
-    fputs("DEBUG: write page1 data done\n", stderr);
+    LogPuts("DEBUG: write page1 data done\n");
     CountRecord(slot1_.header.pageno);
 
     const int32_t keptLastpage = slot2_.header.lastpage;
-    fprintf(stderr, "DEBUG: page2 lastpage is %d,copies %d,pageno is %d\n", keptLastpage,
+    LogPrintf("DEBUG: page2 lastpage is %d,copies %d,pageno is %d\n", keptLastpage,
             copiesLeft, mPage);
     int32_t lastpage = keptLastpage;
     if (copiesLeft > 1 && keptLastpage == 1) {
-      fputs("DEBUG: force lastpage to 0\n", stderr);
+      LogPuts("DEBUG: force lastpage to 0\n");
       lastpage = 0;
     }
     if (copiesLeft == 1 && keptLastpage == 1) {
-      fputs("DEBUG: force lastpage to 1\n", stderr);
+      LogPuts("DEBUG: force lastpage to 1\n");
       lastpage = 1;
     }
-    fprintf(stderr, "DEBUG: current lastpage is %d,pageno is %d\n", lastpage, mPage);
+    LogPrintf("DEBUG: current lastpage is %d,pageno is %d\n", lastpage, mPage);
 
     slot2_.header.pageno = NextPageNumber();
     WritePageHeader(out_, slot2_.header, lastpage);
-    fprintf(stderr, "DEBUG: write page2 %d header done, m_page %d lastpage is %d\n",
+    LogPrintf("DEBUG: write page2 %d header done, m_page %d lastpage is %d\n",
             slot2_.header.pageno, mPage, lastpage);
     WritePageData(out_, slot2_.buffer.get(), static_cast<size_t>(slot2_.byteCount));
-    fputs("DEBUG: write page2 data done\n", stderr);
+    LogPuts("DEBUG: write page2 data done\n");
     CountRecord(slot2_.header.pageno);
 
     --copiesLeft;
-    fputs("DEBUG: #####################write 2pages duplex done\n", stderr);
+    LogPuts("DEBUG: #####################write 2pages duplex done\n");
   } while (copiesLeft > 0);
 }

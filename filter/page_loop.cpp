@@ -1,5 +1,7 @@
 #include "filter/page_loop.h"
 
+#include "common/log.h"
+
 #include <cups/raster.h>
 #include <unistd.h>
 
@@ -15,6 +17,9 @@
 #include "image/pbm.h"
 #include "image/rotate.h"
 #include "params/log_text.h"
+
+using quillfern::LogPrintf;
+using quillfern::LogPuts;
 
 namespace {
 
@@ -99,12 +104,12 @@ class PageLoop {
 };
 
 int PageLoop::Fail(int status, const char* format, ...) {
+  char text[1024];
   va_list args;
   va_start(args, format);
-  fputs("ERROR: ", stderr);
-  vfprintf(stderr, format, args);
-  fputc('\n', stderr);
+  vsnprintf(text, sizeof text, format, args);
   va_end(args);
+  LogPrintf("ERROR: %s\n", text);
   return status;
 }
 
@@ -136,7 +141,7 @@ int PageLoop::Run() {
   UniqueRaster raster(cupsRasterOpen(places_.rasterFd, CUPS_RASTER_READ));
   cups_page_header2_t header;
   if (!raster || !cupsRasterReadHeader2(raster.get(), &header)) {
-    fputs("DEBUG: First page header is null \n", stderr);
+    LogPuts("DEBUG: First page header is null \n");
     return 0;
   }
   std::string firstProblem = RasterHeaderProblem(header, 1);
@@ -169,9 +174,9 @@ int PageLoop::ConvertRasterPage(cups_raster_t* raster, cups_page_header2_t& head
   LoopState& s = state_;
   const JobSettings& settings = job_.settings;
 
-  fprintf(stderr, "DEBUG: Page%d begin ,page_width = %u,page_height=%u, page_line_bytes=%u \n",
+  LogPrintf("DEBUG: Page%d begin ,page_width = %u,page_height=%u, page_line_bytes=%u \n",
           s.rasterPageNo, header.cupsWidth, header.cupsHeight, header.cupsBytesPerLine);
-  fprintf(stderr, "INFO: Printing page %d\n", s.rasterPageNo);
+  LogPrintf("INFO: Printing page %d\n", s.rasterPageNo);
 
   const size_t pixelBytes = static_cast<size_t>(header.cupsHeight) * header.cupsBytesPerLine;
   MallocPtr<unsigned char[]> pixels = AllocateZeroed(pixelBytes);
@@ -179,7 +184,7 @@ int PageLoop::ConvertRasterPage(cups_raster_t* raster, cups_page_header2_t& head
     return Fail(1, "page %d: cannot allocate %zu bytes for its raster", s.rasterPageNo, pixelBytes);
   }
   unsigned got = cupsRasterReadPixels(raster, pixels.get(), static_cast<unsigned>(pixelBytes));
-  fprintf(stderr, "DEBUG: Page %d read %d pixels\n", s.rasterPageNo, static_cast<int>(got));
+  LogPrintf("DEBUG: Page %d read %d pixels\n", s.rasterPageNo, static_cast<int>(got));
   if (got < pixelBytes) s.cutPage = s.rasterPageNo;
 
   const std::string pbmPath = ScratchName("%s%d_%d_gs.pbm", s.rasterPageNo);
@@ -205,7 +210,7 @@ int PageLoop::ConvertRasterPage(cups_raster_t* raster, cups_page_header2_t& head
   }
 
   ++s.m_page;
-  fprintf(stderr, "DEBUG: page %d handleImg done,pring m_page=%d begin\n", s.rasterPageNo,
+  LogPrintf("DEBUG: page %d handleImg done,pring m_page=%d begin\n", s.rasterPageNo,
           s.m_page);
 
   std::string encodePath = ScratchName("%s%d_%d_gs.pbm", s.m_page);
@@ -213,9 +218,9 @@ int PageLoop::ConvertRasterPage(cups_raster_t* raster, cups_page_header2_t& head
     // A5 fed by its short edge: the printer takes the page turned.
     std::string turned = ScratchName("%s%d_%d_gs_rotated.pbm", s.m_page);
     int turnedResult = rotatePbm(encodePath.c_str(), turned.c_str(), -90);
-    fputs("DEBUG: A5L need rotate.[-90]", stderr);
+    LogPuts("DEBUG: A5L need rotate.[-90]");
     if (turnedResult != 0) {
-      fputc('\n', stderr);
+      LogPuts("\n");
       return Fail(kPageFailed, "page %d: cannot turn %s", s.m_page, encodePath.c_str());
     }
     encodePath = turned;
@@ -230,7 +235,7 @@ int PageLoop::ConvertRasterPage(cups_raster_t* raster, cups_page_header2_t& head
   if (s.rasterPageNo == 1) page.firstpage = 1;
   if (cancel_job != 0) {
     s.noMorePages = 1;
-    fprintf(stderr, "DEBUG: cancel job, page %d handleImg done,pring m_page=%d is last page,\n",
+    LogPrintf("DEBUG: cancel job, page %d handleImg done,pring m_page=%d is last page,\n",
             s.rasterPageNo, s.m_page);
   }
   page.lastpage = s.noMorePages;
@@ -245,7 +250,7 @@ int PageLoop::ConvertRasterPage(cups_raster_t* raster, cups_page_header2_t& head
                                 s.m_page, s.noMorePages, s.copiesLeft)) {
     return Fail(1, "page %d cannot be held for its duplex pair", s.m_page);
   }
-  fprintf(stderr, "DEBUG: print m_page %d write jbg done\n", s.m_page);
+  LogPrintf("DEBUG: print m_page %d write jbg done\n", s.m_page);
   encoded.data.reset();
 
   ++s.rasterPageNo;
@@ -262,8 +267,7 @@ int PageLoop::ProduceBlankPage() {
   ++s.m_page;
   const std::string pbmPath = ScratchName("%s%d_%d_gs.pbm", s.m_page);
   if (access(pbmPath.c_str(), F_OK) != 0) {
-    fprintf(stderr,
-            "DEBUG: extra file %s not exists, ignore, create a empty pbm file, cupsheight %d, "
+    LogPrintf("DEBUG: extra file %s not exists, ignore, create a empty pbm file, cupsheight %d, "
             "width %d bytesperline %d\n",
             pbmPath.c_str(), s.blankHeight, s.blankWidth, s.blankWidth / 8);
     const size_t bytes = static_cast<size_t>(s.blankWidth / 8) * static_cast<size_t>(s.blankHeight);
@@ -281,14 +285,14 @@ int PageLoop::ProduceBlankPage() {
   blank.pageno = s.m_page;
   blank.firstpage = 0;
   blank.lastpage = 1;
-  fprintf(stderr, "DEBUG: extra page %d lastpage to 1\n", s.m_page);
+  LogPrintf("DEBUG: extra page %d lastpage to 1\n", s.m_page);
   blank.datasize = encoded.size;
 
   if (!sequencer_->EmitBlankPage(blank, encoded.data.get(), static_cast<size_t>(encoded.size),
                                  s.m_page)) {
     return Fail(1, "extra page %d cannot be held for its duplex pair", s.m_page);
   }
-  fprintf(stderr, "DEBUG: print extra m_page %d write jbg done\n", s.m_page);
+  LogPrintf("DEBUG: print extra m_page %d write jbg done\n", s.m_page);
   return 0;
 }
 
@@ -305,19 +309,19 @@ int PageLoop::EncodeAndLoad(const std::string& pbmPath, const char* what, Encode
                 strerror(errno));
   }
   if (fseek(jbg.get(), 0, SEEK_END) != 0) {
-    fprintf(stderr, "DEBUG: %s %d fseek end failed\n", what, m_page);
+    LogPrintf("DEBUG: %s %d fseek end failed\n", what, m_page);
     return Fail(kPageFailed, "%s %d: cannot seek in %s: %s", what, m_page, jbgPath.c_str(),
                 strerror(errno));
   }
   long size = ftell(jbg.get());
-  fprintf(stderr, "DEBUG: %s %d jbg file size: %ld \n", what, m_page, size);
+  LogPrintf("DEBUG: %s %d jbg file size: %ld \n", what, m_page, size);
   if (size == -1) {
-    fprintf(stderr, "DEBUG: %s %d ftell failed \n", what, m_page);
+    LogPrintf("DEBUG: %s %d ftell failed \n", what, m_page);
     return Fail(kPageFailed, "%s %d: cannot tell the size of %s: %s", what, m_page, jbgPath.c_str(),
                 strerror(errno));
   }
   if (fseek(jbg.get(), 0, SEEK_SET) != 0) {
-    fprintf(stderr, "DEBUG: %s %d fseek begin failed\n", what, m_page);
+    LogPrintf("DEBUG: %s %d fseek begin failed\n", what, m_page);
     return Fail(kPageFailed, "%s %d: cannot seek in %s: %s", what, m_page, jbgPath.c_str(),
                 strerror(errno));
   }

@@ -1,11 +1,16 @@
 #include "filter/printer_stream.h"
 
+#include "common/log.h"
+
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
 #include <type_traits>
 
 #include "params/log_text.h"
+
+using quillfern::LogPrintf;
+using quillfern::LogPuts;
 
 static_assert(std::is_standard_layout_v<printer_header>);
 static_assert(sizeof(printer_header) == kPageHeaderBytes);
@@ -62,8 +67,8 @@ void WriteJobHeader(PrinterOutput& out, const char* jobParams, int32_t jobParams
   PutLittleEndian32(head + kJobTagBytes, jobParamsSize);
   out.Write(head, sizeof head);
   out.Write(jobParams, static_cast<size_t>(jobParamsSize));
-  fprintf(stderr, "DEBUG: job_params=%s \n", LogText(loggedText).c_str());
-  fprintf(stderr, "DEBUG: job_params_size=%d \n", jobParamsSize);
+  LogPrintf("DEBUG: job_params=%s \n", LogText(loggedText).c_str());
+  LogPrintf("DEBUG: job_params_size=%d \n", jobParamsSize);
 }
 
 void WritePageHeader(PrinterOutput& out, const printer_header& header, int32_t lastpage) {

@@ -1,5 +1,7 @@
 #include "filter/work_dir.h"
 
+#include "common/log.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -14,6 +16,9 @@
 
 #include "params/log_text.h"
 #include "params/text_field.h"
+
+using quillfern::LogPrintf;
+using quillfern::LogPuts;
 
 namespace {
 
@@ -246,7 +251,7 @@ std::unique_ptr<WorkDirectory> OpenWorkDirectory(const WorkPlaces& places, int32
   std::string privateLock = privateDirectory;
   privateLock.back() = '.';
   privateLock += "lock";
-  fprintf(stderr, "WARNING: %s; this job works in %s instead\n", LogText(sharedProblem).c_str(),
+  LogPrintf("WARNING: %s; this job works in %s instead\n", LogText(sharedProblem).c_str(),
           LogText(privateDirectory).c_str());
   auto own = std::make_unique<WorkDirectory>(privateDirectory, privateLock, 0700);
   if (own->Prepare(jobId, problem)) return own;

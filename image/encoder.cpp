@@ -1,5 +1,7 @@
 #include "image/encoder.h"
 
+#include "common/log.h"
+
 #include <sys/wait.h>
 
 #include <cerrno>
@@ -9,6 +11,9 @@
 
 #include "common/unique_file.h"
 #include "image/pbm.h"
+
+using quillfern::LogPrintf;
+using quillfern::LogPuts;
 
 namespace {
 
@@ -28,20 +33,20 @@ bool IsShellSafePath(const char* path) {
 // names the failure otherwise.
 int ReportEncoderStatus(int status, int savedErrno, const char* pbmPath) {
   if (status == -1) {
-    fprintf(stderr, "ERROR: pbmtojbg could not be run for %s: %s\n", pbmPath, strerror(savedErrno));
+    LogPrintf("ERROR: pbmtojbg could not be run for %s: %s\n", pbmPath, strerror(savedErrno));
     return 1;
   }
   if (WIFSIGNALED(status)) {
-    fprintf(stderr, "ERROR: pbmtojbg was killed by signal %d while encoding %s\n", WTERMSIG(status),
+    LogPrintf("ERROR: pbmtojbg was killed by signal %d while encoding %s\n", WTERMSIG(status),
             pbmPath);
     return 1;
   }
   if (WIFEXITED(status) && WEXITSTATUS(status) == 127) {
-    fprintf(stderr, "ERROR: pbmtojbg not found or not runnable for %s (status 127)\n", pbmPath);
+    LogPrintf("ERROR: pbmtojbg not found or not runnable for %s (status 127)\n", pbmPath);
     return 1;
   }
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    fprintf(stderr, "ERROR: pbmtojbg failed on %s with status %d\n", pbmPath,
+    LogPrintf("ERROR: pbmtojbg failed on %s with status %d\n", pbmPath,
             WIFEXITED(status) ? WEXITSTATUS(status) : status);
     return 1;
   }
@@ -64,26 +69,26 @@ int pbmtojbg(const char* pbmPath, const char* jbgPath, CommandRunner run) {
   {
     UniqueFile pbm = OpenFile(pbmPath, "rb");
     if (!pbm) {
-      perror("Error opening input file");
+      LogPrintf("%s: %s\n", "Error opening input file", strerror(errno));
       return 1;
     }
     header = ReadPbmHeader(pbm.get());
   }
   if (!header.numbersScanned) {
-    fprintf(stderr, "ERROR: cannot read the size from the PBM header of %s\n", pbmPath);
+    LogPrintf("ERROR: cannot read the size from the PBM header of %s\n", pbmPath);
     return 1;
   }
 
-  fprintf(stderr, "DEBUG: pbmtojbg. width:[%lld], height:[%lld], pbm_file:[%s]", header.width,
+  LogPrintf("DEBUG: pbmtojbg. width:[%lld], height:[%lld], pbm_file:[%s]", header.width,
           header.height, pbmPath);
 
   char command[kEncoderCommandSize];
   if (!IsShellSafePath(pbmPath) || !IsShellSafePath(jbgPath)) {
-    fprintf(stderr, "\nERROR: refusing to pass %s or %s to the shell\n", pbmPath, jbgPath);
+    LogPrintf("\nERROR: refusing to pass %s or %s to the shell\n", pbmPath, jbgPath);
     return 1;
   }
   if (!FormatEncoderCommand(command, header.width, header.height, pbmPath, jbgPath)) {
-    fprintf(stderr, "\nERROR: pbmtojbg command for %s is longer than %zu characters\n", pbmPath,
+    LogPrintf("\nERROR: pbmtojbg command for %s is longer than %zu characters\n", pbmPath,
             kEncoderCommandSize - 1);
     return 1;
   }
@@ -91,6 +96,6 @@ int pbmtojbg(const char* pbmPath, const char* jbgPath, CommandRunner run) {
   errno = 0;
   int status = run != nullptr ? run(command) : system(command);
   int savedErrno = errno;
-  fprintf(stderr, "DEBUG: pbmtojbg: %s\n", command);
+  LogPrintf("DEBUG: pbmtojbg: %s\n", command);
   return ReportEncoderStatus(status, savedErrno, pbmPath);
 }

@@ -1,11 +1,16 @@
 #include "image/rotate.h"
 
+#include "common/log.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 
 #include "common/unique_file.h"
 #include "image/pbm.h"
+
+using quillfern::LogPrintf;
+using quillfern::LogPuts;
 
 namespace {
 
@@ -49,23 +54,23 @@ void TurnPixels(const unsigned char* source, const Picture& from, unsigned char*
 
 int rotatePbm(const char* source, const char* destination, int angle) {
   if (angle != -90 && angle != 90 && angle != 180) {
-    fprintf(stderr, "Unsupported rotation angle %d.\n", angle);
+    LogPrintf("Unsupported rotation angle %d.\n", angle);
     return 1;
   }
 
   UniqueFile in = OpenFile(source, "rb");
   if (!in) {
-    perror("Error opening input file");
+    LogPrintf("%s: %s\n", "Error opening input file", strerror(errno));
     return 1;
   }
   PbmHeader header = ReadPbmHeader(in.get());
   getc(in.get());  // the single whitespace byte that ends the header
   if (strcmp(header.magic, "P4") != 0) {
-    fputs("Unsupported format or not a PBM file.\n", stderr);
+    LogPuts("Unsupported format or not a PBM file.\n");
     return 1;
   }
   if (!PbmSizeIsUsable(header)) {
-    fprintf(stderr, "Unsupported PBM size in %s: width %lld, height %lld.\n", source, header.width,
+    LogPrintf("Unsupported PBM size in %s: width %lld, height %lld.\n", source, header.width,
             header.height);
     return 1;
   }
@@ -74,13 +79,13 @@ int rotatePbm(const char* source, const char* destination, int angle) {
   const size_t sourceBytes = static_cast<size_t>(from.rowBytes * from.height);
   MallocPtr<unsigned char[]> raster = AllocateZeroed(sourceBytes);
   if (!raster) {
-    fprintf(stderr, "Cannot allocate %zu bytes for %s.\n", sourceBytes, source);
+    LogPrintf("Cannot allocate %zu bytes for %s.\n", sourceBytes, source);
     return 1;
   }
   size_t got = fread(raster.get(), 1, sourceBytes, in.get());
   in.reset();
   if (got != sourceBytes) {
-    fprintf(stderr, "PBM raster of %s is short: %zu of %zu bytes.\n", source, got, sourceBytes);
+    LogPrintf("PBM raster of %s is short: %zu of %zu bytes.\n", source, got, sourceBytes);
     return 1;
   }
 
@@ -90,21 +95,21 @@ int rotatePbm(const char* source, const char* destination, int angle) {
   const Picture to{toWidth, toHeight, PbmRowBytes(toWidth)};
   const int64_t destBytes64 = to.rowBytes * to.height;
   if (destBytes64 > kMaxPbmRasterBytes) {
-    fprintf(stderr, "Unsupported PBM size in %s: width %lld, height %lld.\n", source, header.width,
+    LogPrintf("Unsupported PBM size in %s: width %lld, height %lld.\n", source, header.width,
             header.height);
     return 1;
   }
   const size_t destBytes = static_cast<size_t>(destBytes64);
   MallocPtr<unsigned char[]> turned = AllocateZeroed(destBytes);
   if (!turned) {
-    fprintf(stderr, "Cannot allocate %zu bytes for %s.\n", destBytes, destination);
+    LogPrintf("Cannot allocate %zu bytes for %s.\n", destBytes, destination);
     return 1;
   }
   TurnPixels(raster.get(), from, turned.get(), to, angle);
 
   UniqueFile out = OpenFile(destination, "wb");
   if (!out) {
-    perror("Error opening output file");
+    LogPrintf("%s: %s\n", "Error opening output file", strerror(errno));
     return 1;
   }
   bool written = fprintf(out.get(), "P4\n%lld %lld\n", static_cast<long long>(to.width),
@@ -112,7 +117,7 @@ int rotatePbm(const char* source, const char* destination, int angle) {
                  fwrite(turned.get(), 1, destBytes, out.get()) == destBytes;
   if (fclose(out.release()) != 0) written = false;
   if (!written) {
-    perror("Error writing output file");
+    LogPrintf("%s: %s\n", "Error writing output file", strerror(errno));
     return 1;
   }
   return 0;

@@ -1,5 +1,7 @@
 #include "params/auth_file.h"
 
+#include "common/log.h"
+
 #include <cjson/cJSON.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,6 +15,9 @@
 #include "params/log_text.h"
 #include "params/secret_mask.h"
 #include "params/text_field.h"
+
+using quillfern::LogPrintf;
+using quillfern::LogPuts;
 
 namespace {
 
@@ -66,11 +71,11 @@ void WarnWhenOthersCouldWrite(const char* path, FILE* file) {
     if (!risk.empty()) risks += (risks.empty() ? "" : " and ") + risk;
   }
   if (risks.empty()) return;
-  fprintf(stderr, "WARNING: the authentication file is used although %s\n", risks.c_str());
+  LogPrintf("WARNING: the authentication file is used although %s\n", risks.c_str());
 }
 
 int ExitWithError() {
-  fputs("DEBUG: Exit  getAuthInfo with error!\n", stderr);
+  LogPuts("DEBUG: Exit  getAuthInfo with error!\n");
   return 0;
 }
 
@@ -83,11 +88,11 @@ const char* StringMember(const cJSON* tree, const char* name) {
 }  // namespace
 
 int getAuthInfo(const char* path, char* id, char* password, size_t fieldSize) {
-  fputs("DEBUG: Enter getAuthInfo!\n", stderr);
+  LogPuts("DEBUG: Enter getAuthInfo!\n");
 
   UniqueFile file = OpenWithoutBlocking(path);
   if (!file) {
-    fputs("DEBUG: auth_file is not found!\n", stderr);
+    LogPuts("DEBUG: auth_file is not found!\n");
     return 0;
   }
 
@@ -96,43 +101,43 @@ int getAuthInfo(const char* path, char* id, char* password, size_t fieldSize) {
   // file.
   long size = FileSize(file.get());
   if (size < 0) {
-    fputs("DEBUG: Error reading auth_file\n", stderr);
+    LogPuts("DEBUG: Error reading auth_file\n");
     return ExitWithError();
   }
   WarnWhenOthersCouldWrite(path, file.get());
 
   MallocPtr<char[]> text(static_cast<char*>(malloc(static_cast<size_t>(size) + 1)));
   if (!text) {
-    fputs("DEBUG: Error allocating memory\n", stderr);
+    LogPuts("DEBUG: Error allocating memory\n");
     file.reset();
     return ExitWithError();
   }
 
-  fputs("DEBUG: create  json_string!\n", stderr);
+  LogPuts("DEBUG: create  json_string!\n");
   size_t length = fread(text.get(), 1, static_cast<size_t>(size), file.get());
   text[length] = '\0';
 
   UniqueJson tree(cJSON_Parse(text.get()));
   if (!tree) {
-    fputs("DEBUG: Error parsing JSON\n", stderr);
+    LogPuts("DEBUG: Error parsing JSON\n");
     text.reset();
     file.reset();
     return ExitWithError();
   }
-  fputs("DEBUG: Parse  json_string!\n", stderr);
+  LogPuts("DEBUG: Parse  json_string!\n");
 
   if (const char* authId = StringMember(tree.get(), "AuthID")) {
-    fprintf(stderr, "DEBUG: AuthID: %s\n", LogText(authId).c_str());
+    LogPrintf("DEBUG: AuthID: %s\n", LogText(authId).c_str());
     CopyTextField(id, fieldSize, authId);
   }
   if (const char* secret = StringMember(tree.get(), "Password")) {
-    fprintf(stderr, "DEBUG: Password: %s\n", LoggableValue(kSecretKey, secret));
+    LogPrintf("DEBUG: Password: %s\n", LoggableValue(kSecretKey, secret));
     CopyTextField(password, fieldSize, secret);
   }
 
   tree.reset();
   text.reset();
   file.reset();
-  fputs("DEBUG: Exit  getAuthInfo!\n", stderr);
+  LogPuts("DEBUG: Exit  getAuthInfo!\n");
   return 1;
 }

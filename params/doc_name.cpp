@@ -1,31 +1,36 @@
 #include "params/doc_name.h"
 
+#include "common/log.h"
+
 #include <cstdio>
 #include <cstring>
 
 #include "params/text_field.h"
 
+using quillfern::LogPrintf;
+using quillfern::LogPuts;
+
 void getDocumenName(const char* title, char* name, size_t nameSize) {
-  fputs("DEBUG: Enter getDocumenName!\n", stderr);
+  LogPuts("DEBUG: Enter getDocumenName!\n");
 
   const char* lastSlash = strrchr(title, '/');
   if (lastSlash != nullptr) {
     CopyTextField(name, nameSize, lastSlash + 1);
-    fputs("DEBUG: getDocumenName:remove dir.\n", stderr);
+    LogPuts("DEBUG: getDocumenName:remove dir.\n");
   } else {
     CopyTextField(name, nameSize, title);
-    fputs("DEBUG: getDocumenName:param not include dir.\n", stderr);
+    LogPuts("DEBUG: getDocumenName:param not include dir.\n");
   }
 
   char* firstDot = strchr(name, '.');
   if (firstDot != nullptr) {
-    fputs("DEBUG: getDocumenName:find expanded flag.\n", stderr);
+    LogPuts("DEBUG: getDocumenName:find expanded flag.\n");
     char* blank = strchr(firstDot, ' ');
     if (blank != nullptr) {
       *blank = '\0';
-      fputs("DEBUG: getDocumenName:set DocName string terminal.\n", stderr);
+      LogPuts("DEBUG: getDocumenName:set DocName string terminal.\n");
     }
   }
 
-  fputs("DEBUG: Exit getDocumenName!\n", stderr);
+  LogPuts("DEBUG: Exit getDocumenName!\n");
 }

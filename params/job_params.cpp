@@ -1,5 +1,7 @@
 #include "params/job_params.h"
 
+#include "common/log.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -7,6 +9,9 @@
 #include "params/option_tokens.h"
 #include "params/secret_mask.h"
 #include "params/text_field.h"
+
+using quillfern::LogPrintf;
+using quillfern::LogPuts;
 
 namespace {
 
@@ -58,7 +63,7 @@ bool ApplyBooleanSpelling(const char* token, PARAM_KEY_SPERATOR_VALUE& record) {
 void ApplyToken(const std::string& token, JobParamTable& table) {
   char buffer[kOptionTokenSize] = {};
   size_t stored = CopyTextField(buffer, sizeof buffer, token.data(), token.size());
-  fprintf(stderr, "One_Param:%s , Len:%d\n", LogText(MaskSecretInToken(buffer)).c_str(),
+  LogPrintf("One_Param:%s , Len:%d\n", LogText(MaskSecretInToken(buffer)).c_str(),
           static_cast<int>(stored));
   SetJobParams(buffer, table);
 }
@@ -129,7 +134,7 @@ void SetJobParams(const char* token, JobParamTable& table) {
   if (record == nullptr) record = RecordOccurringIn(token, table);
   if (record == nullptr) return;
 
-  fprintf(stderr, "Key:%s , Length:%d\n", record->key, static_cast<int>(strlen(record->key)));
+  LogPrintf("Key:%s , Length:%d\n", record->key, static_cast<int>(strlen(record->key)));
   if (record->separator[0] == '\0') {
     CopyTextField(record->value, token);
     ReplaceCommas(record->value);
@@ -145,7 +150,7 @@ void SetJobParams(const char* token, JobParamTable& table) {
     // that is another option, so the value stays as it is.
     ApplyBooleanSpelling(token, *record);
   }
-  fprintf(stderr, "Value:%s , Length:%d\n", LogText(LoggableValue(record->key, record->value)).c_str(),
+  LogPrintf("Value:%s , Length:%d\n", LogText(LoggableValue(record->key, record->value)).c_str(),
           static_cast<int>(strlen(record->value)));
 }
 
@@ -153,7 +158,7 @@ void GetJobParam(const char* key, const char** value, const JobParamTable& table
   for (const PARAM_KEY_SPERATOR_VALUE& record : table) {
     if (strcmp(record.key, key) != 0) continue;
     *value = record.value;
-    fprintf(stderr, "GetJobParam:[%s , %s ]\n", record.key,
+    LogPrintf("GetJobParam:[%s , %s ]\n", record.key,
             LogText(LoggableValue(record.key, record.value)).c_str());
     return;
   }
@@ -164,7 +169,7 @@ void SetJobParam(const char* key, const char* value, JobParamTable& table) {
     if (strcmp(record.key, key) != 0) continue;
     memset(record.value, 0, sizeof record.value);
     CopyTextField(record.value, value);
-    fprintf(stderr, "SetJobParam:[%s , %s ]\n", record.key,
+    LogPrintf("SetJobParam:[%s , %s ]\n", record.key,
             LogText(LoggableValue(record.key, record.value)).c_str());
     return;
   }
@@ -193,5 +198,5 @@ void BuildJobParams(char* out, size_t outSize, const JobParamTable& table) {
   FormatJobParams(out, outSize, table, /*maskSecrets=*/false);
   char logged[kJobParamsBufferSize];
   FormatJobParams(logged, sizeof logged, table, /*maskSecrets=*/true);
-  fprintf(stderr, "BuildJobParams:%s\n", LogText(logged).c_str());
+  LogPrintf("BuildJobParams:%s\n", LogText(logged).c_str());
 }
