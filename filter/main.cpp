@@ -15,11 +15,13 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "filter/job_setup.h"
+#include "core/job_setup.h"
 #include "filter/page_loop.h"
 #include "filter/signals.h"
 #include "params/auth_file.h"
 #include "params/log_text.h"
+
+using namespace quillfern;  // NOLINT(google-build-using-namespace)
 
 int main(int argc, char* argv[]) {
   InstallSignalHandlers();

@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+namespace quillfern {
+
 volatile sig_atomic_t cancel_job = 0;
 
 void sighandler(int /*signal*/) {
@@ -24,3 +26,5 @@ void InstallSignalHandlers() {
   cancel.sa_flags = SA_RESTART;
   sigaction(SIGTERM, &cancel, nullptr);
 }
+
+}  // namespace quillfern

@@ -5,6 +5,8 @@
 
 #include <csignal>
 
+namespace quillfern {
+
 extern volatile sig_atomic_t cancel_job;
 
 // Logs the cancellation and sets cancel_job.  Only async-signal-safe calls.
@@ -13,5 +15,7 @@ void sighandler(int signal);
 // Ignores SIGPIPE, so that a write to a printer that went away fails with
 // EPIPE instead of ending the process, and installs sighandler for SIGTERM.
 void InstallSignalHandlers();
+
+}  // namespace quillfern
 
 #endif  // QUILLFERN_FILTER_SIGNALS_H_

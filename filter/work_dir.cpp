@@ -17,8 +17,7 @@
 #include "params/log_text.h"
 #include "params/text_field.h"
 
-using quillfern::LogPrintf;
-using quillfern::LogPuts;
+namespace quillfern {
 
 namespace {
 
@@ -258,3 +257,5 @@ std::unique_ptr<WorkDirectory> OpenWorkDirectory(const WorkPlaces& places, int32
   *problem = sharedProblem + ", and " + *problem;
   return nullptr;
 }
+
+}  // namespace quillfern

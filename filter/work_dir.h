@@ -10,6 +10,10 @@
 #include <memory>
 #include <string>
 
+#include "core/work_space.h"
+
+namespace quillfern {
+
 constexpr char kWorkDirectory[] = "/tmp/brelmont/";
 constexpr char kWorkLockPath[] = "/tmp/brelmont.lock";
 
@@ -32,7 +36,7 @@ void RemoveEntriesWithPrefix(const std::string& dir, const std::string& prefix);
 // directory aside in one rename, takes its shared lock, and only then
 // removes the old tree; one that finds others removes only its own
 // leftovers.  Nothing that is not this user's own is ever changed.
-class WorkDirectory {
+class WorkDirectory : public WorkSpace {
  public:
   // `directory` with its trailing slash; a directory this object creates
   // gets `mode` (0755 for the shared one, 0700 for a private one).
@@ -47,7 +51,7 @@ class WorkDirectory {
   // On failure holds nothing and returns false with `problem` naming it.
   bool Prepare(int32_t jobId, std::string* problem);
 
-  const std::string& directory() const { return directory_; }
+  const std::string& directory() const override { return directory_; }
 
  private:
   // The directory without its trailing slash, for lstat and removal.
@@ -85,5 +89,7 @@ std::string PrivateWorkRoot();
 // works instead).  Null with `problem` set when neither can be used.
 std::unique_ptr<WorkDirectory> OpenWorkDirectory(const WorkPlaces& places, int32_t jobId,
                                                  std::string* problem);
+
+}  // namespace quillfern
 
 #endif  // QUILLFERN_FILTER_WORK_DIR_H_

@@ -10,6 +10,8 @@
 
 #include "params/auth_file.h"
 
+using namespace quillfern;  // NOLINT(google-build-using-namespace)
+
 namespace {
 
 std::string ScratchPath() {

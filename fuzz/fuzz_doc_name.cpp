@@ -6,6 +6,8 @@
 
 #include "params/doc_name.h"
 
+using namespace quillfern;  // NOLINT(google-build-using-namespace)
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string title(reinterpret_cast<const char*>(data), size);
   char name[kDocNameSize + 16];

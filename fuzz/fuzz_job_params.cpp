@@ -7,6 +7,8 @@
 
 #include "params/job_params.h"
 
+using namespace quillfern;  // NOLINT(google-build-using-namespace)
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string options(reinterpret_cast<const char*>(data), size);
   JobParamTable table = tblDefParam;

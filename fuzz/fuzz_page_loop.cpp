@@ -14,9 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "filter/job_setup.h"
+#include "core/job_setup.h"
 #include "filter/page_loop.h"
-#include "tools/print_stream.h"
+#include "tools/stream_checker.h"
+
+using namespace quillfern;  // NOLINT(google-build-using-namespace)
 
 namespace {
 
@@ -27,17 +29,17 @@ const unsigned char kTinyBie[] = {0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x01
                                   0x01, 0x00, 0x00, 0x00, 0x80, 0x00, 0x00, 0x00, 0x08, 0xff, 0x03};
 std::string tinyBie;
 
-// Stands in for the shell running pbmtojbg: writes the JBIG file named last
-// on the command line.
-int StandInEncoder(const char* command) {
-  const char* jbg = strrchr(command, ' ');
-  if (jbg == nullptr) return 127 << 8;
-  FILE* file = fopen(jbg + 1, "wb");
-  if (file == nullptr) return 1 << 8;
-  fwrite(tinyBie.data(), 1, tinyBie.size(), file);
-  fclose(file);
-  return 0;
-}
+// Stands in for pbmtojbg: writes the tiny JBIG file.
+class StandInEncoder : public quillfern::PageEncoder {
+ public:
+  int Encode(const std::string& /*pbmPath*/, const std::string& jbgPath) override {
+    FILE* file = fopen(jbgPath.c_str(), "wb");
+    if (file == nullptr) return 1;
+    fwrite(tinyBie.data(), 1, tinyBie.size(), file);
+    fclose(file);
+    return 0;
+  }
+};
 
 // A descriptor whose reads give `bytes`.
 int MemoryFd(const uint8_t* bytes, size_t size) {
@@ -116,7 +118,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   places.work.lockPath = lockPath;
   places.rasterFd = MemoryFd(data + 1, size - 1);
   places.output = output;
-  places.runCommand = StandInEncoder;
+  StandInEncoder encoder;
+  places.encoder = &encoder;
 
   const int status = RunPageLoop(job, places);
   fclose(output);

@@ -8,9 +8,11 @@
 #include <cstring>
 #include <string>
 
-#include "common/unique_file.h"
+#include "common/owners.h"
 #include "image/pbm.h"
 #include "image/rotate.h"
+
+using namespace quillfern;  // NOLINT(google-build-using-namespace)
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "tools/print_stream.h"
+#include "tools/stream_checker.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view bytes(reinterpret_cast<const char*>(data), size);

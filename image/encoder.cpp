@@ -9,11 +9,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "common/unique_file.h"
+#include "common/owners.h"
 #include "image/pbm.h"
 
-using quillfern::LogPrintf;
-using quillfern::LogPuts;
+namespace quillfern {
 
 namespace {
 
@@ -99,3 +98,5 @@ int pbmtojbg(const char* pbmPath, const char* jbgPath, CommandRunner run) {
   LogPrintf("DEBUG: pbmtojbg: %s\n", command);
   return ReportEncoderStatus(status, savedErrno, pbmPath);
 }
+
+}  // namespace quillfern

@@ -5,6 +5,8 @@
 
 #include <cstddef>
 
+namespace quillfern {
+
 constexpr size_t kEncoderCommandSize = 512;  // 511 characters and the terminator
 
 // Runs a shell command and waits for it; answers like system(3).  The
@@ -22,5 +24,7 @@ int pbmtojbg(const char* pbmPath, const char* jbgPath, CommandRunner run = nullp
 // `command` (kEncoderCommandSize bytes).  False when it would not fit.
 bool FormatEncoderCommand(char* command, long long width, long long height, const char* pbmPath,
                           const char* jbgPath);
+
+}  // namespace quillfern
 
 #endif  // QUILLFERN_IMAGE_ENCODER_H_

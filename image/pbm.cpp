@@ -2,7 +2,9 @@
 
 #include <cstring>
 
-#include "common/unique_file.h"
+#include "common/owners.h"
+
+namespace quillfern {
 
 void skipPbmComments(FILE* stream) {
   int c;
@@ -56,3 +58,5 @@ bool WritePbmFile(const char* path, int width, int height, const unsigned char* 
   }
   return fclose(file.release()) == 0 && ok;
 }
+
+}  // namespace quillfern

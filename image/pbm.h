@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <cstdio>
 
+namespace quillfern {
+
 // The largest raster a page file may hold: sizes are signed 32-bit numbers.
 constexpr int64_t kMaxPbmRasterBytes = INT32_MAX;
 
@@ -44,5 +46,7 @@ bool PbmSizeIsUsable(const PbmHeader& header);
 // Returns false when the file cannot be created or written.
 bool WritePbmFile(const char* path, int width, int height, const unsigned char* raster,
                   size_t rasterBytes);
+
+}  // namespace quillfern
 
 #endif  // QUILLFERN_IMAGE_PBM_H_

@@ -6,11 +6,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "common/unique_file.h"
+#include "common/owners.h"
 #include "image/pbm.h"
 
-using quillfern::LogPrintf;
-using quillfern::LogPuts;
+namespace quillfern {
 
 namespace {
 
@@ -122,3 +121,5 @@ int rotatePbm(const char* source, const char* destination, int angle) {
   }
   return 0;
 }
+
+}  // namespace quillfern

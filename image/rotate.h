@@ -2,6 +2,8 @@
 #ifndef QUILLFERN_IMAGE_ROTATE_H_
 #define QUILLFERN_IMAGE_ROTATE_H_
 
+namespace quillfern {
+
 // Reads the P4 file at `source` and writes it to `destination` turned by
 // `angle` degrees: -90 (counter-clockwise: the right edge becomes the top),
 // 90 (clockwise) or 180.  Returns 0 when the turned file was written, 1 on
@@ -9,5 +11,7 @@
 // changed; on failure no destination is written, except that a destination
 // whose write fails may be left behind incomplete.
 int rotatePbm(const char* source, const char* destination, int angle);
+
+}  // namespace quillfern
 
 #endif  // QUILLFERN_IMAGE_ROTATE_H_

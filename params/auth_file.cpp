@@ -11,13 +11,12 @@
 #include <memory>
 #include <string>
 
-#include "common/unique_file.h"
+#include "common/owners.h"
 #include "params/log_text.h"
 #include "params/secret_mask.h"
 #include "params/text_field.h"
 
-using quillfern::LogPrintf;
-using quillfern::LogPuts;
+namespace quillfern {
 
 namespace {
 
@@ -141,3 +140,5 @@ int getAuthInfo(const char* path, char* id, char* password, size_t fieldSize) {
   LogPuts("DEBUG: Exit  getAuthInfo!\n");
   return 1;
 }
+
+}  // namespace quillfern

@@ -5,6 +5,8 @@
 
 #include <cstddef>
 
+namespace quillfern {
+
 constexpr char kAuthConfigPath[] = "/tmp/auth/auth_config";
 constexpr size_t kAuthFieldSize = 128;  // 127 characters and the terminator
 
@@ -14,5 +16,7 @@ constexpr size_t kAuthFieldSize = 128;  // 127 characters and the terminator
 // buffer as it was.  Returns 1 when the file was read and parsed as JSON,
 // 0 when it cannot be opened or read, or does not parse.
 int getAuthInfo(const char* path, char* id, char* password, size_t fieldSize);
+
+}  // namespace quillfern
 
 #endif  // QUILLFERN_PARAMS_AUTH_FILE_H_

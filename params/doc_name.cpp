@@ -7,8 +7,7 @@
 
 #include "params/text_field.h"
 
-using quillfern::LogPrintf;
-using quillfern::LogPuts;
+namespace quillfern {
 
 void getDocumenName(const char* title, char* name, size_t nameSize) {
   LogPuts("DEBUG: Enter getDocumenName!\n");
@@ -34,3 +33,5 @@ void getDocumenName(const char* title, char* name, size_t nameSize) {
 
   LogPuts("DEBUG: Exit getDocumenName!\n");
 }
+
+}  // namespace quillfern

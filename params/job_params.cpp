@@ -10,8 +10,7 @@
 #include "params/secret_mask.h"
 #include "params/text_field.h"
 
-using quillfern::LogPrintf;
-using quillfern::LogPuts;
+namespace quillfern {
 
 namespace {
 
@@ -200,3 +199,5 @@ void BuildJobParams(char* out, size_t outSize, const JobParamTable& table) {
   FormatJobParams(logged, sizeof logged, table, /*maskSecrets=*/true);
   LogPrintf("BuildJobParams:%s\n", LogText(logged).c_str());
 }
+
+}  // namespace quillfern

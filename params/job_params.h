@@ -6,6 +6,8 @@
 #include <array>
 #include <cstddef>
 
+namespace quillfern {
+
 // One parameter record.  The widths are those the printer's firmware expects
 // of the table; every field is zero-terminated.
 struct PARAM_KEY_SPERATOR_VALUE {
@@ -54,5 +56,7 @@ void BuildJobParams(char* out, size_t outSize, const JobParamTable& table);
 // The serialised text without logging.  With `maskSecrets` the password
 // value is replaced by a fixed mask, for log lines.
 void FormatJobParams(char* out, size_t outSize, const JobParamTable& table, bool maskSecrets);
+
+}  // namespace quillfern
 
 #endif  // QUILLFERN_PARAMS_JOB_PARAMS_H_

@@ -1,5 +1,7 @@
 #include "params/log_text.h"
 
+namespace quillfern {
+
 std::string LogText(std::string_view value) {
   std::string text;
   text.reserve(value.size());
@@ -16,3 +18,5 @@ std::string LogText(std::string_view value) {
   }
   return text;
 }
+
+}  // namespace quillfern

@@ -7,9 +7,13 @@
 #include <string>
 #include <string_view>
 
+namespace quillfern {
+
 // `value` with every control byte (below 0x20, and 0x7f) written as a
 // backslash and three octal digits: a line feed becomes "\012".  Other
 // bytes, UTF-8 included, stay as they are.
 std::string LogText(std::string_view value);
+
+}  // namespace quillfern
 
 #endif  // QUILLFERN_PARAMS_LOG_TEXT_H_

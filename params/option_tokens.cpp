@@ -1,5 +1,7 @@
 #include "params/option_tokens.h"
 
+namespace quillfern {
+
 namespace {
 
 // Reads one token from `at` up to its ending blank (or the end of the text)
@@ -48,3 +50,5 @@ std::vector<OptionToken> SplitOptionTokens(std::string_view options) {
   }
   return tokens;
 }
+
+}  // namespace quillfern

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+namespace quillfern {
+
 struct OptionToken {
   std::string_view raw;  // the token as it stands in the text
   std::string text;      // the token with its escapes and quotes taken out
@@ -21,5 +23,7 @@ struct OptionToken {
 // token's first "=" opens a value that runs to the matching quote (or the
 // end of the text), blanks included, and the quotes are dropped.
 std::vector<OptionToken> SplitOptionTokens(std::string_view options);
+
+}  // namespace quillfern
 
 #endif  // QUILLFERN_PARAMS_OPTION_TOKENS_H_

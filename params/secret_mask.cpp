@@ -5,6 +5,8 @@
 
 #include "params/option_tokens.h"
 
+namespace quillfern {
+
 const char* LoggableValue(const char* key, const char* value) {
   if (strcmp(key, kSecretKey) == 0 && value[0] != '\0') return kSecretMask;
   return value;
@@ -35,3 +37,5 @@ std::string MaskSecretsInOptions(std::string_view options) {
   }
   return masked;
 }
+
+}  // namespace quillfern

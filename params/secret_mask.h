@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+namespace quillfern {
+
 inline constexpr char kSecretMask[] = "****";
 inline constexpr char kSecretKey[] = "AuthPassword";
 
@@ -20,5 +22,7 @@ std::string MaskSecretInToken(std::string_view token);
 // A whole options text as it may be logged: a token that carries the
 // password is shown unescaped, its value masked; the rest stays as written.
 std::string MaskSecretsInOptions(std::string_view options);
+
+}  // namespace quillfern
 
 #endif  // QUILLFERN_PARAMS_SECRET_MASK_H_

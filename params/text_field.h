@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstring>
 
+namespace quillfern {
+
 // Copies at most `size - 1` bytes of `source` into `field` and terminates it.
 // Returns the number of characters stored.
 inline size_t CopyTextField(char* field, size_t size, const char* source) {
@@ -30,5 +32,7 @@ template <size_t N>
 inline size_t CopyTextField(char (&field)[N], const char* source) {
   return CopyTextField(field, N, source);
 }
+
+}  // namespace quillfern
 
 #endif  // QUILLFERN_PARAMS_TEXT_FIELD_H_

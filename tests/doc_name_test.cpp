@@ -4,6 +4,8 @@
 
 #include <string>
 
+using namespace quillfern;  // NOLINT(google-build-using-namespace)
+
 namespace {
 
 using testing::internal::CaptureStderr;

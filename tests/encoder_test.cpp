@@ -12,6 +12,8 @@
 #include "image/rotate.h"
 #include "tests/test_support.h"
 
+using namespace quillfern;  // NOLINT(google-build-using-namespace)
+
 namespace {
 
 using testing::internal::CaptureStderr;

@@ -9,6 +9,8 @@
 #include "params/secret_mask.h"
 #include "tests/test_support.h"
 
+using namespace quillfern;  // NOLINT(google-build-using-namespace)
+
 namespace {
 
 using testing::internal::CaptureStderr;

@@ -1,4 +1,4 @@
-#include "filter/job_setup.h"
+#include "core/job_setup.h"
 
 #include <gtest/gtest.h>
 
@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "tests/test_support.h"
+
+using namespace quillfern;  // NOLINT(google-build-using-namespace)
 
 namespace {
 

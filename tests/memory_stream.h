@@ -1,38 +1,33 @@
-// A print stream written into memory, for tests of the stream writers.
+// A print stream written into memory, for tests of the stream writers and
+// of the conversion core.
 #ifndef QUILLFERN_TESTS_MEMORY_STREAM_H_
 #define QUILLFERN_TESTS_MEMORY_STREAM_H_
 
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
-#include "filter/printer_stream.h"
+#include "core/stream_writer.h"
 
 namespace testing_support {
 
-class MemoryStream {
+class MemoryStream : public quillfern::ByteSink {
  public:
-  MemoryStream() : file_(open_memstream(&buffer_, &size_)), output_(file_) {}
-  ~MemoryStream() {
-    fclose(file_);
-    free(buffer_);
-  }
+  MemoryStream() : output_(*this) {}
   MemoryStream(const MemoryStream&) = delete;
   MemoryStream& operator=(const MemoryStream&) = delete;
 
-  PrinterOutput& output() { return output_; }
-
-  // Everything written so far.
-  std::string bytes() {
-    fflush(file_);
-    return std::string(buffer_, size_);
+  int Write(const void* data, size_t size) override {
+    bytes_.append(static_cast<const char*>(data), size);
+    return 0;
   }
 
+  quillfern::PrinterOutput& output() { return output_; }
+
+  // Everything written so far.
+  const std::string& bytes() const { return bytes_; }
+
  private:
-  char* buffer_ = nullptr;
-  size_t size_ = 0;
-  FILE* file_;
-  PrinterOutput output_;
+  std::string bytes_;
+  quillfern::PrinterOutput output_;
 };
 
 }  // namespace testing_support

@@ -1,4 +1,4 @@
-#include "filter/output_sequencer.h"
+#include "core/output_sequencer.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +8,8 @@
 #include "tests/memory_stream.h"
 #include "tests/stream_reader.h"
 #include "tests/test_support.h"
+
+using namespace quillfern;  // NOLINT(google-build-using-namespace)
 
 namespace {
 
@@ -27,8 +29,8 @@ std::string SideData(int side) {
 }
 const std::string kBlankData = "jbig data of the blank side";
 
-// Drives the sequencing as the page loop does, for a job of `sides` raster
-// pages, and records the stream and the log.
+// Hands the sequencing a job of `sides` raster pages, as the conversion
+// core does, and records the stream and the log.
 class Job {
  public:
   Job(bool collate, int duplexMode, int copies = 1, int printerCopies = 1)
@@ -38,33 +40,13 @@ class Job {
     headerBytes_ = stream_.bytes().size();
   }
 
-  // One iteration of the page loop for raster page `rasterPage`.
-  void Side(int rasterPage, bool last, const std::string& data) {
-    int32_t copiesLeft = settings_.copies;
-    ++mPage_;
-    printer_header header;
-    header.pageno = mPage_;
-    if (rasterPage == 1) header.firstpage = 1;
-    int32_t noMorePages = last ? 1 : 0;
-    header.lastpage = noMorePages;
-    bool needBlank = false;
-    if (settings_.duplexMode != 0 && last && mPage_ % 2 != 0) {
-      header.lastpage = 0;
-      needBlank = true;
-    }
-    header.datasize = static_cast<int32_t>(data.size());
+  // Raster page `rasterPage`, and the blank back side when it needs one.
+  void Side(int /*rasterPage*/, bool last, const std::string& data) {
     CaptureStderr();
-    ASSERT_TRUE(
-        sequencer_.EmitPageSide(header, Bytes(data), data.size(), mPage_, noMorePages, copiesLeft));
-    if (needBlank) {
-      ++mPage_;
-      printer_header blank;
-      blank.pageno = mPage_;
-      blank.lastpage = 1;
-      blank.datasize = static_cast<int32_t>(kBlankData.size());
-      ASSERT_TRUE(sequencer_.EmitBlankPage(blank, Bytes(kBlankData), kBlankData.size(), mPage_));
+    ASSERT_TRUE(sequencer_.AddSide({Bytes(data), data.size()}, last));
+    if (sequencer_.blankBackSideNeeded()) {
+      ASSERT_TRUE(sequencer_.AddBlankBackSide({Bytes(kBlankData), kBlankData.size()}));
     }
-    sequencer_.PairStep(mPage_, copiesLeft);
     log_ += GetCapturedStderr();
   }
 
@@ -83,7 +65,6 @@ class Job {
   SequencingSettings settings_;
   MemoryStream stream_;
   OutputSequencer sequencer_;
-  int32_t mPage_ = 0;
   size_t headerBytes_ = 0;
   std::string log_;
 };
@@ -123,6 +104,7 @@ TEST(OutputSequencerTest, UncollatedDuplexWaitsForTheBackSide) {
   EXPECT_EQ(job.RecordBytes(), 0u);
   EXPECT_NE(job.log().find("DEBUG: m_page 1 buff load collate 0 duplex 1 lastpage is 0\n"
                            "DEBUG: m_page 1 buff1 load \n"
+                           "DEBUG: print m_page 1 write jbg done\n"
                            "DEBUG: not handle in even page 1, pass\n"),
             std::string::npos);
   job.Side(2, true, SideData(2));
@@ -135,7 +117,10 @@ TEST(OutputSequencerTest, UncollatedDuplexThreeSidesLogsThePairSteps) {
   EXPECT_EQ(RecordFlags(job.Stream()), "1,0,1 0,0,2 0,0,3 0,1,4");
   const std::string& log = job.log();
   EXPECT_NE(log.find("DEBUG: m_page 3 buff1 load \n"
+                     "DEBUG: print m_page 3 write jbg done\n"
+                     "DEBUG: extra page 4 lastpage to 1\n"
                      "DEBUG: extra_page m_page 4 buff2 load lastpage is 1\n"
+                     "DEBUG: print extra m_page 4 write jbg done\n"
                      "DEBUG: -----------------------------print m_page 4 collate 0 duplex 2 "
                      "copies 1\n"
                      "DEBUG: write page1 3 header done, m_page 3 lastpage is 0\n"
@@ -162,6 +147,8 @@ TEST(OutputSequencerTest, CollatedDuplexOddJobWritesTheBlankWithoutDataLine) {
                      "DEBUG: write page 3 header done\n"
                      "DEBUG: write page data done\n"
                      "PAGE: 3 1\n"
+                     "DEBUG: print m_page 3 write jbg done\n"
+                     "DEBUG: extra page 4 lastpage to 1\n"
                      "DEBUG: current lastpage is 1 pageno 4\n"
                      "DEBUG: write page 4 header done\n"
                      "PAGE: 4 1\n"),

@@ -11,8 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "common/unique_file.h"
+#include "common/owners.h"
 #include "image/pbm.h"
+
+using namespace quillfern;  // NOLINT(google-build-using-namespace)
 
 namespace {
 

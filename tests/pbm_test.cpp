@@ -6,6 +6,8 @@
 
 #include "tests/test_support.h"
 
+using namespace quillfern;  // NOLINT(google-build-using-namespace)
+
 namespace {
 
 using testing_support::ReadFile;

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "tools/print_stream.h"
+#include "tools/stream_checker.h"
 
 namespace testing_support {
 

@@ -8,6 +8,8 @@
 #include "image/pbm.h"
 #include "tests/test_support.h"
 
+using namespace quillfern;  // NOLINT(google-build-using-namespace)
+
 namespace {
 
 using testing::internal::CaptureStderr;

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include "filter/printer_stream.h"
+#include "core/stream_writer.h"
 #include "image/encoder.h"
 #include "image/pbm.h"
 #include "tests/memory_stream.h"
+
+using namespace quillfern;  // NOLINT(google-build-using-namespace)
 
 namespace testing_support {
 

@@ -1,6 +1,6 @@
 #include "tests/stream_reader.h"
 
-#include "tools/print_stream.h"
+#include "tools/stream_checker.h"
 
 namespace testing_support {
 

@@ -12,6 +12,8 @@
 
 #include "tests/test_support.h"
 
+using namespace quillfern;  // NOLINT(google-build-using-namespace)
+
 namespace {
 
 using testing::internal::CaptureStderr;

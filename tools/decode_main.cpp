@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "tools/page_files.h"
-#include "tools/print_stream.h"
+#include "tools/stream_checker.h"
 
 namespace {
 

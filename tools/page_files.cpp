@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "common/unique_file.h"
+#include "common/owners.h"
 
 namespace quillfern {
 

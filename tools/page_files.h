@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "tools/print_stream.h"
+#include "tools/stream_checker.h"
 
 namespace quillfern {
 

@@ -1,4 +1,4 @@
-#include "filter/printer_stream.h"
+#include "core/stream_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -7,6 +7,8 @@
 
 #include "tests/memory_stream.h"
 #include "tests/stream_reader.h"
+
+using namespace quillfern;  // NOLINT(google-build-using-namespace)
 
 namespace {
 
@@ -21,7 +23,7 @@ std::string Le32(uint32_t value) {
   return bytes;
 }
 
-TEST(PrinterStreamTest, FreshHeaderHasMagicAndDefaults) {
+TEST(StreamWriterTest, FreshHeaderHasMagicAndDefaults) {
   printer_header header;
   EXPECT_EQ(std::string(header.magic, 16), std::string("rv7731_printer\0\0", 16));
   EXPECT_EQ(header.firstpage, 0);
@@ -29,7 +31,7 @@ TEST(PrinterStreamTest, FreshHeaderHasMagicAndDefaults) {
   EXPECT_EQ(header.pageno, 1);
 }
 
-TEST(PrinterStreamTest, OnePageJobIsLaidOutByteForByte) {
+TEST(StreamWriterTest, OnePageJobIsLaidOutByteForByte) {
   const std::string params = "PageSize=A4, copies=1, ";
   const std::string jbig = std::string("\x00\x01\x02\xff", 4) + "encoded page";
   MemoryStream stream;
@@ -56,7 +58,7 @@ TEST(PrinterStreamTest, OnePageJobIsLaidOutByteForByte) {
   EXPECT_TRUE(ReadPrintStream(bytes).error.empty());
 }
 
-TEST(PrinterStreamTest, IntegersAreLittleEndianWhateverTheirValue) {
+TEST(StreamWriterTest, IntegersAreLittleEndianWhateverTheirValue) {
   MemoryStream stream;
   printer_header header;
   header.firstpage = 0;
@@ -69,11 +71,12 @@ TEST(PrinterStreamTest, IntegersAreLittleEndianWhateverTheirValue) {
   EXPECT_EQ(bytes.substr(28, 4), std::string("\xff\xff\xff\x7f", 4));
 }
 
-TEST(PrinterStreamTest, FailedWriteIsKeptAndStopsFurtherWrites) {
+TEST(StreamWriterTest, FailedWriteIsKeptAndStopsFurtherWrites) {
   FILE* full = fopen("/dev/full", "wb");
   ASSERT_NE(full, nullptr);
   setvbuf(full, nullptr, _IONBF, 0);
-  PrinterOutput out(full);
+  FileSink fullSink(full);
+  PrinterOutput out(fullSink);
   unsigned char byte = 1;
   EXPECT_FALSE(out.Write(&byte, 1));
   EXPECT_TRUE(out.failed());
@@ -83,7 +86,8 @@ TEST(PrinterStreamTest, FailedWriteIsKeptAndStopsFurtherWrites) {
   fclose(full);
 
   FILE* buffered = fopen("/dev/full", "wb");
-  PrinterOutput late(buffered);
+  FileSink bufferedSink(buffered);
+  PrinterOutput late(bufferedSink);
   EXPECT_TRUE(late.Write(&byte, 1));  // still in the stream's buffer
   EXPECT_FALSE(late.Flush());
   EXPECT_EQ(late.error(), ENOSPC);

@@ -3,13 +3,15 @@
 // the PPD, the host name and the authentication file into the job parameter
 // table, checks which combinations the printer can print in duplex, and
 // serialises the table into the job_params text for the Job header.
-#ifndef QUILLFERN_FILTER_JOB_SETUP_H_
-#define QUILLFERN_FILTER_JOB_SETUP_H_
+#ifndef QUILLFERN_CORE_JOB_SETUP_H_
+#define QUILLFERN_CORE_JOB_SETUP_H_
 
 #include <cstdint>
 
-#include "filter/output_sequencer.h"
+#include "core/output_sequencer.h"
 #include "params/job_params.h"
+
+namespace quillfern {
 
 // The settings the page loop and the output sequencing read.
 struct JobSettings {
@@ -51,4 +53,6 @@ int SetupJob(int argc, char* argv[], const SetupSources& sources, JobSetup& job)
 // when there is none, clamped to the 32-bit range.
 int32_t LeadingInteger(const char* text);
 
-#endif  // QUILLFERN_FILTER_JOB_SETUP_H_
+}  // namespace quillfern
+
+#endif  // QUILLFERN_CORE_JOB_SETUP_H_

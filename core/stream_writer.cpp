@@ -1,4 +1,4 @@
-#include "filter/printer_stream.h"
+#include "core/stream_writer.h"
 
 #include "common/log.h"
 
@@ -9,8 +9,7 @@
 
 #include "params/log_text.h"
 
-using quillfern::LogPrintf;
-using quillfern::LogPuts;
+namespace quillfern {
 
 static_assert(std::is_standard_layout_v<printer_header>);
 static_assert(sizeof(printer_header) == kPageHeaderBytes);
@@ -39,25 +38,29 @@ printer_header::printer_header() : magic{}, firstpage(0), lastpage(0), datasize(
   memcpy(magic, kPageMagic, sizeof kPageMagic - 1);
 }
 
+int FileSink::Write(const void* data, size_t size) {
+  errno = 0;
+  if (fwrite(data, 1, size, file_) == size) return 0;
+  return errno != 0 ? errno : EIO;
+}
+
+int FileSink::Flush() {
+  errno = 0;
+  if (fflush(file_) == 0) return 0;
+  return errno != 0 ? errno : EIO;
+}
+
 bool PrinterOutput::Write(const void* data, size_t size) {
   if (error_ != 0) return false;
   if (size == 0) return true;
-  errno = 0;
-  if (fwrite(data, 1, size, file_) != size) {
-    error_ = errno != 0 ? errno : EIO;
-    return false;
-  }
-  return true;
+  error_ = sink_.Write(data, size);
+  return error_ == 0;
 }
 
 bool PrinterOutput::Flush() {
   if (error_ != 0) return false;
-  errno = 0;
-  if (fflush(file_) != 0) {
-    error_ = errno != 0 ? errno : EIO;
-    return false;
-  }
-  return true;
+  error_ = sink_.Flush();
+  return error_ == 0;
 }
 
 void WriteJobHeader(PrinterOutput& out, const char* jobParams, int32_t jobParamsSize,
@@ -84,3 +87,5 @@ void WritePageHeader(PrinterOutput& out, const printer_header& header, int32_t l
 void WritePageData(PrinterOutput& out, const unsigned char* data, size_t size) {
   out.Write(data, size);
 }
+
+}  // namespace quillfern

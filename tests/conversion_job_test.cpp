@@ -1,9 +1,12 @@
-// The page loop's checks that need no process around them.
+// The conversion core: raster header checks, and a push front end that must
+// give the printer the same stream as the filter.
 #include <gtest/gtest.h>
 
 #include <cstring>
 
-#include "filter/page_loop.h"
+#include "core/conversion_job.h"
+
+using namespace quillfern;  // NOLINT(google-build-using-namespace)
 
 namespace {
 

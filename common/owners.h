@@ -1,11 +1,13 @@
 // Owners for C stdio streams and malloc'd memory, so every path that opens a
 // file or allocates a buffer also releases it.
-#ifndef QUILLFERN_COMMON_UNIQUE_FILE_H_
-#define QUILLFERN_COMMON_UNIQUE_FILE_H_
+#ifndef QUILLFERN_COMMON_OWNERS_H_
+#define QUILLFERN_COMMON_OWNERS_H_
 
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+
+namespace quillfern {
 
 struct FileCloser {
   void operator()(FILE* file) const {
@@ -29,4 +31,6 @@ inline MallocPtr<unsigned char[]> AllocateZeroed(size_t count) {
   return MallocPtr<unsigned char[]>(static_cast<unsigned char*>(calloc(count == 0 ? 1 : count, 1)));
 }
 
-#endif  // QUILLFERN_COMMON_UNIQUE_FILE_H_
+}  // namespace quillfern
+
+#endif  // QUILLFERN_COMMON_OWNERS_H_

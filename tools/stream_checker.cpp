@@ -1,4 +1,4 @@
-#include "tools/print_stream.h"
+#include "tools/stream_checker.h"
 
 #include <bit>
 #include <cstdio>

@@ -1,8 +1,8 @@
 // Reading and checking a print stream as the printer receives it: the Job
 // header with the job parameters, then Page records of a 32-byte header and
 // one JBIG image entity each.  Used by quillfern-decode and by the tests.
-#ifndef QUILLFERN_TOOLS_PRINT_STREAM_H_
-#define QUILLFERN_TOOLS_PRINT_STREAM_H_
+#ifndef QUILLFERN_TOOLS_STREAM_CHECKER_H_
+#define QUILLFERN_TOOLS_STREAM_CHECKER_H_
 
 #include <cstdint>
 #include <string>
@@ -69,4 +69,4 @@ std::vector<std::pair<std::string, std::string>> SplitJobParams(std::string_view
 
 }  // namespace quillfern
 
-#endif  // QUILLFERN_TOOLS_PRINT_STREAM_H_
+#endif  // QUILLFERN_TOOLS_STREAM_CHECKER_H_

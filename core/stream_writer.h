@@ -1,12 +1,14 @@
 // The byte stream the printer reads: one Job header carrying the job
 // parameters as text, then one Page record (a 32-byte header and a JBIG
 // file) per page side, back to back, integers 32-bit little-endian.
-#ifndef QUILLFERN_FILTER_PRINTER_STREAM_H_
-#define QUILLFERN_FILTER_PRINTER_STREAM_H_
+#ifndef QUILLFERN_CORE_STREAM_WRITER_H_
+#define QUILLFERN_CORE_STREAM_WRITER_H_
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+
+namespace quillfern {
 
 constexpr char kJobTag[] = "rv7731_param";       // then zero bytes up to 16
 constexpr char kPageMagic[] = "rv7731_printer";  // then zero bytes up to 16
@@ -25,12 +27,32 @@ class printer_header {
   int32_t pageno;
 };
 
-// The print stream on a stdio stream (standard output in the filter, memory
-// in tests).  Every write is checked; after the first failure nothing more
-// is written and the cause is kept for the page loop to report.
+// Where the printer's bytes go: a stdio stream (the filter's standard
+// output, memory in tests), a descriptor, or a device of another front end.
+class ByteSink {
+ public:
+  virtual ~ByteSink() = default;
+  // Writes all of `data`; returns 0, or the errno of the failure.
+  virtual int Write(const void* data, size_t size) = 0;
+  // Pushes buffered bytes out; returns 0, or the errno of the failure.
+  virtual int Flush() { return 0; }
+};
+
+class FileSink : public ByteSink {
+ public:
+  explicit FileSink(FILE* file) : file_(file) {}
+  int Write(const void* data, size_t size) override;
+  int Flush() override;
+
+ private:
+  FILE* file_;
+};
+
+// The print stream.  Every write is checked; after the first failure
+// nothing more is written and the cause is kept for the job to report.
 class PrinterOutput {
  public:
-  explicit PrinterOutput(FILE* file) : file_(file) {}
+  explicit PrinterOutput(ByteSink& sink) : sink_(sink) {}
 
   bool Write(const void* data, size_t size);
   // Pushes buffered bytes out; false (and the cause kept) when that fails.
@@ -40,7 +62,7 @@ class PrinterOutput {
   int error() const { return error_; }  // errno of the first failure, or 0
 
  private:
-  FILE* file_;
+  ByteSink& sink_;
   int error_ = 0;
 };
 
@@ -56,4 +78,6 @@ void WritePageHeader(PrinterOutput& out, const printer_header& header, int32_t l
 // Writes the page data that follows a Page record's header.
 void WritePageData(PrinterOutput& out, const unsigned char* data, size_t size);
 
-#endif  // QUILLFERN_FILTER_PRINTER_STREAM_H_
+}  // namespace quillfern
+
+#endif  // QUILLFERN_CORE_STREAM_WRITER_H_

@@ -1,4 +1,4 @@
-#include "filter/job_setup.h"
+#include "core/job_setup.h"
 
 #include "common/log.h"
 
@@ -23,8 +23,7 @@
 #include "params/secret_mask.h"
 #include "params/text_field.h"
 
-using quillfern::LogPrintf;
-using quillfern::LogPuts;
+namespace quillfern {
 
 namespace {
 
@@ -309,5 +308,7 @@ int SetupJob(int argc, char* argv[], const SetupSources& sources, JobSetup& job)
                   /*maskSecrets=*/true);
   return kSetupDone;
 }
+
+}  // namespace quillfern
 
 #pragma GCC diagnostic pop
