@@ -171,7 +171,7 @@ void ResolveFeedAndOrientation(ppd_file_t* ppd, JobSettings& settings, JobParamT
   LogPrintf("DEBUG: ppdIsMarked Flag_Page_A5,value=%d\n", settings.Flag_Page_A5);
 
   LogPrintf("DEBUG: ppdIsMarked Orientation,value=%d\n",
-          Marked(ppd, "Orientation", "Landscape") ? 1 : 0);
+            Marked(ppd, "Orientation", "Landscape") ? 1 : 0);
 }
 
 // Recycled paper is reported to the printer as plain.
@@ -248,6 +248,27 @@ void ApplyDuplexConstraints(JobSettings& settings, JobParamTable& table) {
   SetJobParam("Duplex", "None", table);
 }
 
+// Everything the PPD's marks (its defaults and the job's options) decide.
+void ResolveFromPpd(ppd_file_t* ppd, const OptionList& options, const char* copiesArgument,
+                    JobSettings& settings, JobParamTable& table) {
+  ResolvePageSize(ppd, options, table);
+  ResolveInputSlot(ppd, options, table);
+  ResolveResolution(ppd, table);
+  ResolveDuplex(ppd, settings, table);
+  ResolveFeedAndOrientation(ppd, settings, table);
+  ResolveMedia(ppd, settings, table);
+  ResolveCopies(copiesArgument, settings, table);
+  MapCustomSizes(table);
+}
+
+// The table as the printer reads it, and as it may be logged.
+void SerialiseTable(JobSetup& job) {
+  BuildJobParams(job.job_params, sizeof job.job_params, job.table);
+  job.job_params_size = static_cast<int32_t>(strlen(job.job_params));
+  FormatJobParams(job.loggedJobParams, sizeof job.loggedJobParams, job.table,
+                  /*maskSecrets=*/true);
+}
+
 }  // namespace
 
 int32_t LeadingInteger(const char* text) {
@@ -262,7 +283,7 @@ int SetupJob(int argc, char* argv[], const SetupSources& sources, JobSetup& job)
   LogArguments(argc, argv);
   if (argc != 6 && argc != 7) {
     LogPrintf("Usage: %s job user title copies options [file]\n",
-            LogText(argc > 0 ? argv[0] : "rastertoquillfern").c_str());
+              LogText(argc > 0 ? argv[0] : "rastertoquillfern").c_str());
     return 1;
   }
 
@@ -290,22 +311,10 @@ int SetupJob(int argc, char* argv[], const SetupSources& sources, JobSetup& job)
   }
   ppdMarkDefaults(ppd.get());
   cupsMarkOptions(ppd.get(), options.count(), options.options());
-
-  ResolvePageSize(ppd.get(), options, table);
-  ResolveInputSlot(ppd.get(), options, table);
-  ResolveResolution(ppd.get(), table);
-  ResolveDuplex(ppd.get(), settings, table);
-  ResolveFeedAndOrientation(ppd.get(), settings, table);
-  ResolveMedia(ppd.get(), settings, table);
-  ResolveCopies(argv[4], settings, table);
-  MapCustomSizes(table);
+  ResolveFromPpd(ppd.get(), options, argv[4], settings, table);
   ReadAuthentication(sources.authPath, table);
   ApplyDuplexConstraints(settings, table);
-
-  BuildJobParams(job.job_params, sizeof job.job_params, table);
-  job.job_params_size = static_cast<int32_t>(strlen(job.job_params));
-  FormatJobParams(job.loggedJobParams, sizeof job.loggedJobParams, table,
-                  /*maskSecrets=*/true);
+  SerialiseTable(job);
   return kSetupDone;
 }
 

@@ -1,11 +1,10 @@
 #include "image/rotate.h"
 
-#include "common/log.h"
-
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 
+#include "common/log.h"
 #include "common/owners.h"
 #include "image/pbm.h"
 
@@ -49,6 +48,80 @@ void TurnPixels(const unsigned char* source, const Picture& from, unsigned char*
   }
 }
 
+// Reads the P4 file at `source` into `raster`.
+bool ReadPicture(const char* source, Picture* from, MallocPtr<unsigned char[]>* raster) {
+  UniqueFile in = OpenFile(source, "rb");
+  if (!in) {
+    LogPrintf("%s: %s\n", "Error opening input file", strerror(errno));
+    return false;
+  }
+  PbmHeader header = ReadPbmHeader(in.get());
+  getc(in.get());  // the single whitespace byte that ends the header
+  if (strcmp(header.magic, "P4") != 0) {
+    LogPuts("Unsupported format or not a PBM file.\n");
+    return false;
+  }
+  if (!PbmSizeIsUsable(header)) {
+    LogPrintf("Unsupported PBM size in %s: width %lld, height %lld.\n", source, header.width,
+              header.height);
+    return false;
+  }
+  *from = Picture{header.width, header.height, PbmRowBytes(header.width)};
+  const size_t sourceBytes = static_cast<size_t>(from->rowBytes * from->height);
+  *raster = AllocateZeroed(sourceBytes);
+  if (!*raster) {
+    LogPrintf("Cannot allocate %zu bytes for %s.\n", sourceBytes, source);
+    return false;
+  }
+  const size_t got = fread(raster->get(), 1, sourceBytes, in.get());
+  if (got != sourceBytes) {
+    LogPrintf("PBM raster of %s is short: %zu of %zu bytes.\n", source, got, sourceBytes);
+    return false;
+  }
+  return true;
+}
+
+// The turned picture of `from`, in a new raster.
+bool TurnPicture(const char* source, const char* destination, const Picture& from,
+                 const unsigned char* raster, int angle, Picture* to,
+                 MallocPtr<unsigned char[]>* turned) {
+  const bool quarterTurn = angle != 180;
+  const int64_t toWidth = quarterTurn ? from.height : from.width;
+  const int64_t toHeight = quarterTurn ? from.width : from.height;
+  *to = Picture{toWidth, toHeight, PbmRowBytes(toWidth)};
+  const int64_t destBytes = to->rowBytes * to->height;
+  if (destBytes > kMaxPbmRasterBytes) {
+    LogPrintf("Unsupported PBM size in %s: width %lld, height %lld.\n", source,
+              static_cast<long long>(from.width), static_cast<long long>(from.height));
+    return false;
+  }
+  *turned = AllocateZeroed(static_cast<size_t>(destBytes));
+  if (!*turned) {
+    LogPrintf("Cannot allocate %zu bytes for %s.\n", static_cast<size_t>(destBytes), destination);
+    return false;
+  }
+  TurnPixels(raster, from, turned->get(), *to, angle);
+  return true;
+}
+
+bool WritePicture(const char* destination, const Picture& to, const unsigned char* raster) {
+  UniqueFile out = OpenFile(destination, "wb");
+  if (!out) {
+    LogPrintf("%s: %s\n", "Error opening output file", strerror(errno));
+    return false;
+  }
+  const size_t bytes = static_cast<size_t>(to.rowBytes * to.height);
+  bool written = fprintf(out.get(), "P4\n%lld %lld\n", static_cast<long long>(to.width),
+                         static_cast<long long>(to.height)) > 0 &&
+                 fwrite(raster, 1, bytes, out.get()) == bytes;
+  if (fclose(out.release()) != 0) written = false;
+  if (!written) {
+    LogPrintf("%s: %s\n", "Error writing output file", strerror(errno));
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 int rotatePbm(const char* source, const char* destination, int angle) {
@@ -56,70 +129,14 @@ int rotatePbm(const char* source, const char* destination, int angle) {
     LogPrintf("Unsupported rotation angle %d.\n", angle);
     return 1;
   }
-
-  UniqueFile in = OpenFile(source, "rb");
-  if (!in) {
-    LogPrintf("%s: %s\n", "Error opening input file", strerror(errno));
-    return 1;
-  }
-  PbmHeader header = ReadPbmHeader(in.get());
-  getc(in.get());  // the single whitespace byte that ends the header
-  if (strcmp(header.magic, "P4") != 0) {
-    LogPuts("Unsupported format or not a PBM file.\n");
-    return 1;
-  }
-  if (!PbmSizeIsUsable(header)) {
-    LogPrintf("Unsupported PBM size in %s: width %lld, height %lld.\n", source, header.width,
-            header.height);
-    return 1;
-  }
-
-  const Picture from{header.width, header.height, PbmRowBytes(header.width)};
-  const size_t sourceBytes = static_cast<size_t>(from.rowBytes * from.height);
-  MallocPtr<unsigned char[]> raster = AllocateZeroed(sourceBytes);
-  if (!raster) {
-    LogPrintf("Cannot allocate %zu bytes for %s.\n", sourceBytes, source);
-    return 1;
-  }
-  size_t got = fread(raster.get(), 1, sourceBytes, in.get());
-  in.reset();
-  if (got != sourceBytes) {
-    LogPrintf("PBM raster of %s is short: %zu of %zu bytes.\n", source, got, sourceBytes);
-    return 1;
-  }
-
-  const bool quarterTurn = angle != 180;
-  const int64_t toWidth = quarterTurn ? from.height : from.width;
-  const int64_t toHeight = quarterTurn ? from.width : from.height;
-  const Picture to{toWidth, toHeight, PbmRowBytes(toWidth)};
-  const int64_t destBytes64 = to.rowBytes * to.height;
-  if (destBytes64 > kMaxPbmRasterBytes) {
-    LogPrintf("Unsupported PBM size in %s: width %lld, height %lld.\n", source, header.width,
-            header.height);
-    return 1;
-  }
-  const size_t destBytes = static_cast<size_t>(destBytes64);
-  MallocPtr<unsigned char[]> turned = AllocateZeroed(destBytes);
-  if (!turned) {
-    LogPrintf("Cannot allocate %zu bytes for %s.\n", destBytes, destination);
-    return 1;
-  }
-  TurnPixels(raster.get(), from, turned.get(), to, angle);
-
-  UniqueFile out = OpenFile(destination, "wb");
-  if (!out) {
-    LogPrintf("%s: %s\n", "Error opening output file", strerror(errno));
-    return 1;
-  }
-  bool written = fprintf(out.get(), "P4\n%lld %lld\n", static_cast<long long>(to.width),
-                         static_cast<long long>(to.height)) > 0 &&
-                 fwrite(turned.get(), 1, destBytes, out.get()) == destBytes;
-  if (fclose(out.release()) != 0) written = false;
-  if (!written) {
-    LogPrintf("%s: %s\n", "Error writing output file", strerror(errno));
-    return 1;
-  }
-  return 0;
+  Picture from{};
+  MallocPtr<unsigned char[]> raster;
+  if (!ReadPicture(source, &from, &raster)) return 1;
+  Picture to{};
+  MallocPtr<unsigned char[]> turned;
+  if (!TurnPicture(source, destination, from, raster.get(), angle, &to, &turned)) return 1;
+  raster.reset();
+  return WritePicture(destination, to, turned.get()) ? 0 : 1;
 }
 
 }  // namespace quillfern

@@ -1,7 +1,5 @@
 #include "params/auth_file.h"
 
-#include "common/log.h"
-
 #include <cjson/cJSON.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "common/log.h"
 #include "common/owners.h"
 #include "params/log_text.h"
 #include "params/secret_mask.h"
@@ -73,7 +72,8 @@ void WarnWhenOthersCouldWrite(const char* path, FILE* file) {
   LogPrintf("WARNING: the authentication file is used although %s\n", risks.c_str());
 }
 
-int ExitWithError() {
+// Logs the end of a read that gave no credentials; returns getAuthInfo's 0.
+int ReadFailed() {
   LogPuts("DEBUG: Exit  getAuthInfo with error!\n");
   return 0;
 }
@@ -82,6 +82,42 @@ int ExitWithError() {
 const char* StringMember(const cJSON* tree, const char* name) {
   const cJSON* item = cJSON_GetObjectItemCaseSensitive(tree, name);
   return cJSON_IsString(item) ? item->valuestring : nullptr;
+}
+
+// Reads the whole open file as text; null (and the failure logged) when it
+// is not a small regular file or memory cannot be had.
+MallocPtr<char[]> ReadText(const char* path, FILE* file) {
+  // A path that names something without a size (a directory, a pipe), or
+  // a file far larger than an ID and a password, is not an authentication
+  // file.
+  long size = FileSize(file);
+  if (size < 0) {
+    LogPuts("DEBUG: Error reading auth_file\n");
+    return nullptr;
+  }
+  WarnWhenOthersCouldWrite(path, file);
+
+  MallocPtr<char[]> text(static_cast<char*>(malloc(static_cast<size_t>(size) + 1)));
+  if (!text) {
+    LogPuts("DEBUG: Error allocating memory\n");
+    return nullptr;
+  }
+  LogPuts("DEBUG: create  json_string!\n");
+  size_t length = fread(text.get(), 1, static_cast<size_t>(size), file);
+  text[length] = '\0';
+  return text;
+}
+
+// Copies the two members that are strings into the caller's buffers.
+void TakeCredentials(const cJSON* tree, char* id, char* password, size_t fieldSize) {
+  if (const char* authId = StringMember(tree, "AuthID")) {
+    LogPrintf("DEBUG: AuthID: %s\n", LogText(authId).c_str());
+    CopyTextField(id, fieldSize, authId);
+  }
+  if (const char* secret = StringMember(tree, "Password")) {
+    LogPrintf("DEBUG: Password: %s\n", LoggableValue(kSecretKey, secret));
+    CopyTextField(password, fieldSize, secret);
+  }
 }
 
 }  // namespace
@@ -94,49 +130,17 @@ int getAuthInfo(const char* path, char* id, char* password, size_t fieldSize) {
     LogPuts("DEBUG: auth_file is not found!\n");
     return 0;
   }
-
-  // A path that names something without a size (a directory, a pipe), or
-  // a file far larger than an ID and a password, is not an authentication
-  // file.
-  long size = FileSize(file.get());
-  if (size < 0) {
-    LogPuts("DEBUG: Error reading auth_file\n");
-    return ExitWithError();
-  }
-  WarnWhenOthersCouldWrite(path, file.get());
-
-  MallocPtr<char[]> text(static_cast<char*>(malloc(static_cast<size_t>(size) + 1)));
-  if (!text) {
-    LogPuts("DEBUG: Error allocating memory\n");
-    file.reset();
-    return ExitWithError();
-  }
-
-  LogPuts("DEBUG: create  json_string!\n");
-  size_t length = fread(text.get(), 1, static_cast<size_t>(size), file.get());
-  text[length] = '\0';
+  MallocPtr<char[]> text = ReadText(path, file.get());
+  file.reset();
+  if (!text) return ReadFailed();
 
   UniqueJson tree(cJSON_Parse(text.get()));
   if (!tree) {
     LogPuts("DEBUG: Error parsing JSON\n");
-    text.reset();
-    file.reset();
-    return ExitWithError();
+    return ReadFailed();
   }
   LogPuts("DEBUG: Parse  json_string!\n");
-
-  if (const char* authId = StringMember(tree.get(), "AuthID")) {
-    LogPrintf("DEBUG: AuthID: %s\n", LogText(authId).c_str());
-    CopyTextField(id, fieldSize, authId);
-  }
-  if (const char* secret = StringMember(tree.get(), "Password")) {
-    LogPrintf("DEBUG: Password: %s\n", LoggableValue(kSecretKey, secret));
-    CopyTextField(password, fieldSize, secret);
-  }
-
-  tree.reset();
-  text.reset();
-  file.reset();
+  TakeCredentials(tree.get(), id, password, fieldSize);
   LogPuts("DEBUG: Exit  getAuthInfo!\n");
   return 1;
 }

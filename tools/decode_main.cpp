@@ -92,29 +92,8 @@ void PrintText(const ParsedStream& stream, const std::vector<Page>& pages) {
   }
 }
 
-void PrintJson(const ParsedStream& stream, const std::vector<Page>& pages, bool valid,
-               const StreamError& error) {
-  std::unique_ptr<cJSON, void (*)(cJSON*)> root(cJSON_CreateObject(), cJSON_Delete);
-  cJSON_AddBoolToObject(root.get(), "valid", valid);
-  if (valid) {
-    cJSON_AddNullToObject(root.get(), "error");
-  } else {
-    cJSON* problem = cJSON_AddObjectToObject(root.get(), "error");
-    cJSON_AddNumberToObject(problem, "offset", static_cast<double>(error.offset));
-    cJSON_AddStringToObject(problem, "field", error.field.c_str());
-    cJSON_AddStringToObject(problem, "expected", error.expected.c_str());
-    cJSON_AddStringToObject(problem, "found", error.found.c_str());
-    cJSON_AddStringToObject(problem, "message", error.Message().c_str());
-  }
-  cJSON_AddNumberToObject(root.get(), "job_params_size",
-                          static_cast<double>(stream.jobParams.size()));
-  cJSON* params = cJSON_AddObjectToObject(root.get(), "job_params");
-  for (const auto& [key, value] : quillfern::SplitJobParams(stream.jobParams)) {
-    if (cJSON_GetObjectItemCaseSensitive(params, key.c_str()) == nullptr) {
-      cJSON_AddStringToObject(params, key.c_str(), Masked(key, value).c_str());
-    }
-  }
-  cJSON* records = cJSON_AddArrayToObject(root.get(), "records");
+cJSON* JsonRecords(const ParsedStream& stream, const std::vector<Page>& pages) {
+  cJSON* records = cJSON_CreateArray();
   for (size_t i = 0; i < stream.records.size(); ++i) {
     const auto& record = stream.records[i];
     cJSON* item = cJSON_CreateObject();
@@ -130,6 +109,36 @@ void PrintJson(const ParsedStream& stream, const std::vector<Page>& pages, bool 
     }
     cJSON_AddItemToArray(records, item);
   }
+  return records;
+}
+
+void AddJsonError(cJSON* root, bool valid, const StreamError& error) {
+  if (valid) {
+    cJSON_AddNullToObject(root, "error");
+    return;
+  }
+  cJSON* problem = cJSON_AddObjectToObject(root, "error");
+  cJSON_AddNumberToObject(problem, "offset", static_cast<double>(error.offset));
+  cJSON_AddStringToObject(problem, "field", error.field.c_str());
+  cJSON_AddStringToObject(problem, "expected", error.expected.c_str());
+  cJSON_AddStringToObject(problem, "found", error.found.c_str());
+  cJSON_AddStringToObject(problem, "message", error.Message().c_str());
+}
+
+void PrintJson(const ParsedStream& stream, const std::vector<Page>& pages, bool valid,
+               const StreamError& error) {
+  std::unique_ptr<cJSON, void (*)(cJSON*)> root(cJSON_CreateObject(), cJSON_Delete);
+  cJSON_AddBoolToObject(root.get(), "valid", valid);
+  AddJsonError(root.get(), valid, error);
+  cJSON_AddNumberToObject(root.get(), "job_params_size",
+                          static_cast<double>(stream.jobParams.size()));
+  cJSON* params = cJSON_AddObjectToObject(root.get(), "job_params");
+  for (const auto& [key, value] : quillfern::SplitJobParams(stream.jobParams)) {
+    if (cJSON_GetObjectItemCaseSensitive(params, key.c_str()) == nullptr) {
+      cJSON_AddStringToObject(params, key.c_str(), Masked(key, value).c_str());
+    }
+  }
+  cJSON_AddItemToObject(root.get(), "records", JsonRecords(stream, pages));
   std::unique_ptr<char, void (*)(void*)> text(cJSON_Print(root.get()), cJSON_free);
   printf("%s\n", text.get());
 }
@@ -149,27 +158,50 @@ bool Extract(const std::string& dir, const ParsedStream& stream, const std::vect
   return true;
 }
 
+// Reads the command line into `options`; false when it is not understood
+// (after `Usage()`), with `*status` the exit status.
+bool ParseArguments(int argc, char* argv[], Options* options, int* status) {
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (arg == "--json") {
+      options->json = true;
+    } else if (arg == "--extract" && i + 1 < argc) {
+      options->extractDir = argv[++i];
+    } else if (arg == "-h" || arg == "--help") {
+      Usage();
+      *status = 0;
+      return false;
+    } else if ((!arg.empty() && arg[0] == '-' && arg != "-") || !options->input.empty()) {
+      *status = Usage();
+      return false;
+    } else {
+      options->input = arg == "-" ? "" : arg;
+    }
+  }
+  return true;
+}
+
+// Decodes every record's page; the first problem in stream order is the one
+// reported.
+std::vector<Page> DecodePages(const ParsedStream& stream, bool* valid, StreamError* error) {
+  std::vector<Page> pages(stream.records.size());
+  for (size_t i = 0; i < stream.records.size(); ++i) {
+    StreamError pageError;
+    pages[i].decoded = quillfern::DecodeRecord(stream.records[i], &pages[i].image, &pageError);
+    if (!pages[i].decoded && (*valid || pageError.offset < error->offset)) {
+      *valid = false;
+      *error = pageError;
+    }
+  }
+  return pages;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
   Options options;
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    if (arg == "--json") {
-      options.json = true;
-    } else if (arg == "--extract" && i + 1 < argc) {
-      options.extractDir = argv[++i];
-    } else if (arg == "-h" || arg == "--help") {
-      Usage();
-      return 0;
-    } else if (!arg.empty() && arg[0] == '-' && arg != "-") {
-      return Usage();
-    } else if (options.input.empty()) {
-      options.input = arg == "-" ? "" : arg;
-    } else {
-      return Usage();
-    }
-  }
+  int status = 0;
+  if (!ParseArguments(argc, argv, &options, &status)) return status;
 
   std::string bytes;
   std::string readError;
@@ -186,17 +218,7 @@ int main(int argc, char* argv[]) {
   ParsedStream stream = quillfern::ParsePrintStream(bytes);
   bool valid = stream.valid;
   StreamError error = stream.error;
-  std::vector<Page> pages(stream.records.size());
-  for (size_t i = 0; i < stream.records.size(); ++i) {
-    StreamError pageError;
-    pages[i].decoded = quillfern::DecodeRecord(stream.records[i], &pages[i].image, &pageError);
-    // The first problem in stream order is the one reported.
-    if (!pages[i].decoded && (valid || pageError.offset < error.offset)) {
-      valid = false;
-      error = pageError;
-    }
-  }
-
+  std::vector<Page> pages = DecodePages(stream, &valid, &error);
   if (options.json) {
     PrintJson(stream, pages, valid, error);
   } else {

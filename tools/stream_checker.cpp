@@ -74,72 +74,99 @@ std::string StreamError::Message() const {
          ", found " + found;
 }
 
-ParsedStream ParsePrintStream(std::string_view bytes, bool requireEnd) {
-  ParsedStream stream;
-  if (bytes.empty()) return stream;
+namespace {
 
+// The Job header: the tag, job_params_size and the text.  Returns where the
+// records start, or 0 with `stream` failed.
+size_t ParseJobHeader(std::string_view bytes, ParsedStream& stream) {
   if (bytes.size() < kTagBytes + 4) {
-    return Fail(stream, 0, "job header", TagText(kJobTag) + " and job_params_size",
-                EndOfInput(bytes.size()));
+    Fail(stream, 0, "job header", TagText(kJobTag) + " and job_params_size",
+         EndOfInput(bytes.size()));
+    return 0;
   }
   if (bytes.substr(0, kTagBytes) != PaddedTag(kJobTag)) {
-    return Fail(stream, 0, "job tag", TagText(kJobTag), Shown(bytes.substr(0, kTagBytes)));
+    Fail(stream, 0, "job tag", TagText(kJobTag), Shown(bytes.substr(0, kTagBytes)));
+    return 0;
   }
   stream.hasJobHeader = true;
   const int32_t paramsSize = Le32(bytes, kTagBytes);
   const size_t paramsStart = kTagBytes + 4;
   if (paramsSize < 0 || static_cast<size_t>(paramsSize) > bytes.size() - paramsStart) {
-    return Fail(stream, kTagBytes, "job_params_size",
-                "at most the " + std::to_string(bytes.size() - paramsStart) + " bytes that follow",
-                std::to_string(paramsSize));
+    Fail(stream, kTagBytes, "job_params_size",
+         "at most the " + std::to_string(bytes.size() - paramsStart) + " bytes that follow",
+         std::to_string(paramsSize));
+    return 0;
   }
   stream.jobParams = bytes.substr(paramsStart, static_cast<size_t>(paramsSize));
   if (size_t zero = stream.jobParams.find('\0'); zero != std::string_view::npos) {
-    return Fail(stream, paramsStart + zero, "job_params", "text without zero bytes", "a zero byte");
+    Fail(stream, paramsStart + zero, "job_params", "text without zero bytes", "a zero byte");
+    return 0;
   }
+  return paramsStart + static_cast<size_t>(paramsSize);
+}
 
-  size_t at = paramsStart + static_cast<size_t>(paramsSize);
+// The 32-byte header of the record at `at`, checked field by field.
+bool ParseRecordHeader(std::string_view bytes, size_t at, const std::string& name, size_t number,
+                       StreamRecord* record, ParsedStream& stream) {
+  std::string_view magic = bytes.substr(at, kTagBytes);
+  if (magic != PaddedTag(kPageMagic)) {
+    Fail(stream, at, name + " magic", TagText(kPageMagic), Shown(magic));
+    return false;
+  }
+  record->offset = at;
+  record->firstpage = Le32(bytes, at + 16);
+  record->lastpage = Le32(bytes, at + 20);
+  record->datasize = Le32(bytes, at + 24);
+  record->pageno = Le32(bytes, at + 28);
+  if (record->firstpage != 0 && record->firstpage != 1) {
+    Fail(stream, at + 16, name + " firstpage", "0 or 1", std::to_string(record->firstpage));
+  } else if (record->lastpage != 0 && record->lastpage != 1) {
+    Fail(stream, at + 20, name + " lastpage", "0 or 1", std::to_string(record->lastpage));
+  } else if (record->pageno != static_cast<int32_t>(number)) {
+    Fail(stream, at + 28, name + " pageno", std::to_string(number), std::to_string(record->pageno));
+  }
+  return stream.valid;
+}
+
+// The record at `at`; returns where the next one starts, or 0 with
+// `stream` failed.
+size_t ParseRecord(std::string_view bytes, size_t at, ParsedStream& stream) {
+  const size_t number = stream.records.size() + 1;
+  const std::string name = "page record " + std::to_string(number);
+  if (!stream.records.empty() && stream.records.back().lastpage == 1) {
+    Fail(stream, at, name, "nothing after the record with lastpage 1",
+         std::to_string(bytes.size() - at) + " more bytes");
+    return 0;
+  }
+  if (bytes.size() - at < kRecordHeaderBytes) {
+    Fail(stream, at, name + " header", "32 bytes", EndOfInput(bytes.size() - at));
+    return 0;
+  }
+  StreamRecord record;
+  if (!ParseRecordHeader(bytes, at, name, number, &record, stream)) return 0;
+  const size_t dataStart = at + kRecordHeaderBytes;
+  if (record.datasize < 0 || static_cast<size_t>(record.datasize) > bytes.size() - dataStart) {
+    Fail(stream, at + 24, name + " datasize",
+         "at most the " + std::to_string(bytes.size() - dataStart) + " bytes that follow",
+         std::to_string(record.datasize));
+    return 0;
+  }
+  record.data = bytes.substr(dataStart, static_cast<size_t>(record.datasize));
+  stream.records.push_back(record);
+  return dataStart + static_cast<size_t>(record.datasize);
+}
+
+}  // namespace
+
+ParsedStream ParsePrintStream(std::string_view bytes, bool requireEnd) {
+  ParsedStream stream;
+  if (bytes.empty()) return stream;
+  size_t at = ParseJobHeader(bytes, stream);
+  if (!stream.valid) return stream;
   while (at < bytes.size()) {
-    const size_t number = stream.records.size() + 1;
-    const std::string name = "page record " + std::to_string(number);
-    if (!stream.records.empty() && stream.records.back().lastpage == 1) {
-      return Fail(stream, at, name, "nothing after the record with lastpage 1",
-                  std::to_string(bytes.size() - at) + " more bytes");
-    }
-    if (bytes.size() - at < kRecordHeaderBytes) {
-      return Fail(stream, at, name + " header", "32 bytes", EndOfInput(bytes.size() - at));
-    }
-    std::string_view magic = bytes.substr(at, kTagBytes);
-    if (magic != PaddedTag(kPageMagic)) {
-      return Fail(stream, at, name + " magic", TagText(kPageMagic), Shown(magic));
-    }
-    StreamRecord record;
-    record.offset = at;
-    record.firstpage = Le32(bytes, at + 16);
-    record.lastpage = Le32(bytes, at + 20);
-    record.datasize = Le32(bytes, at + 24);
-    record.pageno = Le32(bytes, at + 28);
-    if (record.firstpage != 0 && record.firstpage != 1) {
-      return Fail(stream, at + 16, name + " firstpage", "0 or 1", std::to_string(record.firstpage));
-    }
-    if (record.lastpage != 0 && record.lastpage != 1) {
-      return Fail(stream, at + 20, name + " lastpage", "0 or 1", std::to_string(record.lastpage));
-    }
-    if (record.pageno != static_cast<int32_t>(number)) {
-      return Fail(stream, at + 28, name + " pageno", std::to_string(number),
-                  std::to_string(record.pageno));
-    }
-    const size_t dataStart = at + kRecordHeaderBytes;
-    if (record.datasize < 0 || static_cast<size_t>(record.datasize) > bytes.size() - dataStart) {
-      return Fail(stream, at + 24, name + " datasize",
-                  "at most the " + std::to_string(bytes.size() - dataStart) + " bytes that follow",
-                  std::to_string(record.datasize));
-    }
-    record.data = bytes.substr(dataStart, static_cast<size_t>(record.datasize));
-    stream.records.push_back(record);
-    at = dataStart + static_cast<size_t>(record.datasize);
+    at = ParseRecord(bytes, at, stream);
+    if (!stream.valid) return stream;
   }
-
   if (requireEnd && !stream.records.empty() && stream.records.back().lastpage != 1) {
     const StreamRecord& last = stream.records.back();
     return Fail(stream, last.offset + 20,
@@ -165,10 +192,11 @@ double PageImage::BlackShare() const {
   return static_cast<double>(black) / (static_cast<double>(width) * height);
 }
 
-bool DecodeRecord(const StreamRecord& record, PageImage* image, StreamError* error) {
-  const uint64_t base = record.offset + kRecordHeaderBytes;
-  const std::string name = "page record " + std::to_string(record.pageno) + " JBIG ";
-  std::string_view bie = record.data;
+namespace {
+
+// The BIE header against the options the filter asks pbmtojbg for.
+bool CheckBieHeader(std::string_view bie, uint64_t base, const std::string& name,
+                    StreamError* error) {
   if (bie.size() < kBihBytes) {
     *error = {base, name + "header", "20 bytes", EndOfInput(bie.size())};
     return false;
@@ -195,17 +223,12 @@ bool DecodeRecord(const StreamRecord& record, PageImage* image, StreamError* err
     *error = {base + 12, name + "L0 (stripe height)", "128", std::to_string(Be32(bie, 12))};
     return false;
   }
-  // Larger than any sheet the printer takes at 1200 dpi; the decoder is
-  // never asked to make room for more.
-  const uint32_t width = Be32(bie, 4);
-  const uint32_t height = Be32(bie, 8);
-  if (width == 0 || height == 0 || width > kMaxImageSide || height > kMaxImageSide) {
-    *error = {base + 4, name + "size",
-              "a width and height from 1 to " + std::to_string(kMaxImageSide),
-              std::to_string(width) + " x " + std::to_string(height)};
-    return false;
-  }
+  return true;
+}
 
+// Decodes the whole image entity with libjbig.
+bool DecodeBie(std::string_view bie, uint64_t base, const std::string& name, PageImage* image,
+               StreamError* error) {
   jbg_dec_state state;
   jbg_dec_init(&state);
   jbg_dec_maxsize(&state, kMaxImageSide, kMaxImageSide);
@@ -224,6 +247,26 @@ bool DecodeRecord(const StreamRecord& record, PageImage* image, StreamError* err
   }
   jbg_dec_free(&state);
   return ok;
+}
+
+}  // namespace
+
+bool DecodeRecord(const StreamRecord& record, PageImage* image, StreamError* error) {
+  const uint64_t base = record.offset + kRecordHeaderBytes;
+  const std::string name = "page record " + std::to_string(record.pageno) + " JBIG ";
+  std::string_view bie = record.data;
+  if (!CheckBieHeader(bie, base, name, error)) return false;
+  // Larger than any sheet the printer takes at 1200 dpi; the decoder is
+  // never asked to make room for more.
+  const uint32_t width = Be32(bie, 4);
+  const uint32_t height = Be32(bie, 8);
+  if (width == 0 || height == 0 || width > kMaxImageSide || height > kMaxImageSide) {
+    *error = {base + 4, name + "size",
+              "a width and height from 1 to " + std::to_string(kMaxImageSide),
+              std::to_string(width) + " x " + std::to_string(height)};
+    return false;
+  }
+  return DecodeBie(bie, base, name, image, error);
 }
 
 std::vector<std::pair<std::string, std::string>> SplitJobParams(std::string_view text) {
