@@ -37,15 +37,17 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+double Seconds(Clock::duration d) {
+  return std::chrono::duration<double>(d).count();
+}
 
 struct FilterRun {
-  double wall = 0;          // seconds
-  double totalCpu = 0;      // seconds of the filter and everything it ran
-  double ownCpu = 0;        // seconds of the filter process itself
-  double childCpu = 0;      // seconds of the shells and encoders it ran
-  long peakKb = 0;          // the filter process's own VmHWM
-  long minorFaults = 0;     // the filter process's own minor page faults
+  double wall = 0;       // seconds
+  double totalCpu = 0;   // seconds of the filter and everything it ran
+  double ownCpu = 0;     // seconds of the filter process itself
+  double childCpu = 0;   // seconds of the shells and encoders it ran
+  long peakKb = 0;       // the filter process's own VmHWM
+  long minorFaults = 0;  // the filter process's own minor page faults
   int pages = 0;
   std::vector<double> pageStarts;  // seconds from start, per page
   std::vector<double> pageCpu;     // the filter's own CPU seconds at each page start
@@ -182,9 +184,9 @@ EncoderRun RunEncoderAlone(int pages) {
     if (fscanf(file, "P4 %ld %ld", &width, &height) != 2) exit(2);
     fclose(file);
     std::string w = std::to_string(width), h = std::to_string(height);
-    const char* argv[] = {"pbmtojbg", "-q", "-x", w.c_str(), "-y", h.c_str(), "-r", "-s",
-                          "128", "-o", "0", "-p", "8", "-m", "0", pbm.c_str(), jbg.c_str(),
-                          nullptr};
+    const char* argv[] = {"pbmtojbg", "-q", "-x",  w.c_str(),   "-y",        h.c_str(),
+                          "-r",       "-s", "128", "-o",        "0",         "-p",
+                          "8",        "-m", "0",   pbm.c_str(), jbg.c_str(), nullptr};
     pid_t pid;
     if (posix_spawnp(&pid, "pbmtojbg", nullptr, nullptr, const_cast<char**>(argv), environ) != 0) {
       exit(2);
@@ -297,8 +299,8 @@ int main(int argc, char* argv[]) {
           last.push_back(times[pages - 1 - i]);
         }
       }
-      printf("  page time, first/last tenth  %.1f / %.1f ms (median)\n",
-             Of(first).median * 1000, Of(last).median * 1000);
+      printf("  page time, first/last tenth  %.1f / %.1f ms (median)\n", Of(first).median * 1000,
+             Of(last).median * 1000);
       if (!firstCpu.empty()) {
         printf("  filter CPU per page, first/last tenth  %.2f / %.2f ms (median)\n",
                Of(firstCpu).median * 1000, Of(lastCpu).median * 1000);

@@ -99,8 +99,8 @@ bool ConversionJob::OpenStream(const cups_page_header2_t& header) {
   sequencing.duplexMode = setup_.settings.duplexMode;
   sequencing.copies = setup_.settings.copies;
   sequencing.printerCopies = setup_.settings.requestedCopies;
-  sequencer_ = std::make_unique<OutputSequencer>(*services_.output, sequencing,
-                                                 std::move(setup_.buffers));
+  sequencer_ =
+      std::make_unique<OutputSequencer>(*services_.output, sequencing, std::move(setup_.buffers));
   return true;
 }
 
@@ -246,7 +246,8 @@ bool ConversionJob::ReadEncoded(const std::string& jbgPath, const char* what, in
                                 MallocPtr<unsigned char[]>* data, size_t* size) {
   UniqueFile jbg = OpenFile(jbgPath.c_str(), "rb");
   const char* path = jbgPath.c_str();
-  if (!jbg) return Fail(kPageFailed, "%s %d: cannot open %s: %s", what, side, path, strerror(errno));
+  if (!jbg)
+    return Fail(kPageFailed, "%s %d: cannot open %s: %s", what, side, path, strerror(errno));
   if (fseek(jbg.get(), 0, SEEK_END) != 0) {
     LogPrintf("DEBUG: %s %d fseek end failed\n", what, side);
     return Fail(kPageFailed, "%s %d: cannot seek in %s: %s", what, side, path, strerror(errno));

@@ -1,10 +1,10 @@
 #include "core/output_sequencer.h"
 
-#include "common/log.h"
-
 #include <cstdio>
 #include <cstring>
 #include <utility>
+
+#include "common/log.h"
 
 namespace quillfern {
 

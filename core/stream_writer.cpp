@@ -1,12 +1,11 @@
 #include "core/stream_writer.h"
 
-#include "common/log.h"
-
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
 #include <type_traits>
 
+#include "common/log.h"
 #include "params/log_text.h"
 
 namespace quillfern {

@@ -4,8 +4,8 @@
 // Usage (as CUPS runs it):
 //   rastertoquillfern job user title copies options [file]
 // with the PPD named by the PPD environment variable and the raster in
-// `file` or, without it, on standard input.  The print stream goes to standard output, log lines with
-// CUPS level prefixes to standard error.
+// `file` or, without it, on standard input.  The print stream goes to standard output, log lines
+// with CUPS level prefixes to standard error.
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -36,7 +36,8 @@ int PullPages(cups_raster_t* raster, cups_page_header2_t& header, ConversionJob&
 
 int RunPageLoop(JobSetup& job, const PageLoopPlaces& places) {
   std::string problem;
-  std::unique_ptr<WorkDirectory> work = OpenWorkDirectory(places.work, job.settings.jobId, &problem);
+  std::unique_ptr<WorkDirectory> work =
+      OpenWorkDirectory(places.work, job.settings.jobId, &problem);
   if (!work) {
     LogPrintf("ERROR: %s\n", LogText(problem).c_str());
     return 1;

@@ -16,9 +16,9 @@ namespace quillfern {
 // Where the page loop reads, writes and keeps its files.  The filter uses
 // the defaults; tests point them elsewhere.
 struct PageLoopPlaces {
-  WorkPlaces work;                // the work directory, its lock, the fallback
-  int rasterFd = 0;               // the CUPS raster stream
-  FILE* output = stdout;          // the printer
+  WorkPlaces work;                 // the work directory, its lock, the fallback
+  int rasterFd = 0;                // the CUPS raster stream
+  FILE* output = stdout;           // the printer
   PageEncoder* encoder = nullptr;  // pbmtojbg unless a test says otherwise
 };
 

@@ -1,7 +1,5 @@
 #include "filter/work_dir.h"
 
-#include "common/log.h"
-
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -14,6 +12,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "common/log.h"
 #include "params/log_text.h"
 #include "params/text_field.h"
 
@@ -251,7 +250,7 @@ std::unique_ptr<WorkDirectory> OpenWorkDirectory(const WorkPlaces& places, int32
   privateLock.back() = '.';
   privateLock += "lock";
   LogPrintf("WARNING: %s; this job works in %s instead\n", LogText(sharedProblem).c_str(),
-          LogText(privateDirectory).c_str());
+            LogText(privateDirectory).c_str());
   auto own = std::make_unique<WorkDirectory>(privateDirectory, privateLock, 0700);
   if (own->Prepare(jobId, problem)) return own;
   *problem = sharedProblem + ", and " + *problem;

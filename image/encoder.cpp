@@ -1,7 +1,5 @@
 #include "image/encoder.h"
 
-#include "common/log.h"
-
 #include <sys/wait.h>
 
 #include <cerrno>
@@ -9,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/log.h"
 #include "common/owners.h"
 #include "image/pbm.h"
 
@@ -37,7 +36,7 @@ int ReportEncoderStatus(int status, int savedErrno, const char* pbmPath) {
   }
   if (WIFSIGNALED(status)) {
     LogPrintf("ERROR: pbmtojbg was killed by signal %d while encoding %s\n", WTERMSIG(status),
-            pbmPath);
+              pbmPath);
     return 1;
   }
   if (WIFEXITED(status) && WEXITSTATUS(status) == 127) {
@@ -46,7 +45,7 @@ int ReportEncoderStatus(int status, int savedErrno, const char* pbmPath) {
   }
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
     LogPrintf("ERROR: pbmtojbg failed on %s with status %d\n", pbmPath,
-            WIFEXITED(status) ? WEXITSTATUS(status) : status);
+              WIFEXITED(status) ? WEXITSTATUS(status) : status);
     return 1;
   }
   return 0;
@@ -79,7 +78,7 @@ int pbmtojbg(const char* pbmPath, const char* jbgPath, CommandRunner run) {
   }
 
   LogPrintf("DEBUG: pbmtojbg. width:[%lld], height:[%lld], pbm_file:[%s]", header.width,
-          header.height, pbmPath);
+            header.height, pbmPath);
 
   char command[kEncoderCommandSize];
   if (!IsShellSafePath(pbmPath) || !IsShellSafePath(jbgPath)) {
@@ -88,7 +87,7 @@ int pbmtojbg(const char* pbmPath, const char* jbgPath, CommandRunner run) {
   }
   if (!FormatEncoderCommand(command, header.width, header.height, pbmPath, jbgPath)) {
     LogPrintf("\nERROR: pbmtojbg command for %s is longer than %zu characters\n", pbmPath,
-            kEncoderCommandSize - 1);
+              kEncoderCommandSize - 1);
     return 1;
   }
 

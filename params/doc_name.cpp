@@ -1,10 +1,9 @@
 #include "params/doc_name.h"
 
-#include "common/log.h"
-
 #include <cstdio>
 #include <cstring>
 
+#include "common/log.h"
 #include "params/text_field.h"
 
 namespace quillfern {

@@ -1,10 +1,9 @@
 #include "params/job_params.h"
 
-#include "common/log.h"
-
 #include <cstdio>
 #include <cstring>
 
+#include "common/log.h"
 #include "params/log_text.h"
 #include "params/option_tokens.h"
 #include "params/secret_mask.h"
@@ -63,7 +62,7 @@ void ApplyToken(const std::string& token, JobParamTable& table) {
   char buffer[kOptionTokenSize] = {};
   size_t stored = CopyTextField(buffer, sizeof buffer, token.data(), token.size());
   LogPrintf("One_Param:%s , Len:%d\n", LogText(MaskSecretInToken(buffer)).c_str(),
-          static_cast<int>(stored));
+            static_cast<int>(stored));
   SetJobParams(buffer, table);
 }
 
@@ -150,7 +149,7 @@ void SetJobParams(const char* token, JobParamTable& table) {
     ApplyBooleanSpelling(token, *record);
   }
   LogPrintf("Value:%s , Length:%d\n", LogText(LoggableValue(record->key, record->value)).c_str(),
-          static_cast<int>(strlen(record->value)));
+            static_cast<int>(strlen(record->value)));
 }
 
 void GetJobParam(const char* key, const char** value, const JobParamTable& table) {
@@ -158,7 +157,7 @@ void GetJobParam(const char* key, const char** value, const JobParamTable& table
     if (strcmp(record.key, key) != 0) continue;
     *value = record.value;
     LogPrintf("GetJobParam:[%s , %s ]\n", record.key,
-            LogText(LoggableValue(record.key, record.value)).c_str());
+              LogText(LoggableValue(record.key, record.value)).c_str());
     return;
   }
 }
@@ -169,7 +168,7 @@ void SetJobParam(const char* key, const char* value, JobParamTable& table) {
     memset(record.value, 0, sizeof record.value);
     CopyTextField(record.value, value);
     LogPrintf("SetJobParam:[%s , %s ]\n", record.key,
-            LogText(LoggableValue(record.key, record.value)).c_str());
+              LogText(LoggableValue(record.key, record.value)).c_str());
     return;
   }
 }

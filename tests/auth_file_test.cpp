@@ -106,14 +106,16 @@ TEST(AuthFileTest, LongFieldsAreCutAt127Characters) {
 TEST(AuthFileTest, WhatIsNoSmallRegularFileIsAnError) {
   TempDir dir;
   ASSERT_EQ(mkfifo(dir.File("fifo").c_str(), 0600), 0);
-  WriteFile(dir.File("large"), "{\"AuthID\":\"a\",\"Password\":\"p\"}" + std::string(64 * 1024, ' '));
+  WriteFile(dir.File("large"),
+            "{\"AuthID\":\"a\",\"Password\":\"p\"}" + std::string(64 * 1024, ' '));
   for (const std::string& path : {dir.path(), dir.File("fifo"), dir.File("large")}) {
     SCOPED_TRACE(path);
     AuthRead read = Read(path);
     EXPECT_EQ(read.result, 0);
     EXPECT_EQ(read.id, "");
-    EXPECT_NE(read.log.find("DEBUG: Error reading auth_file\nDEBUG: Exit  getAuthInfo with error!\n"),
-              std::string::npos);
+    EXPECT_NE(
+        read.log.find("DEBUG: Error reading auth_file\nDEBUG: Exit  getAuthInfo with error!\n"),
+        std::string::npos);
   }
 }
 

@@ -1,10 +1,10 @@
 // The conversion core: raster header checks, and a push front end that must
 // give the printer the same stream as the filter.
+#include "core/conversion_job.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
-
-#include "core/conversion_job.h"
 
 using namespace quillfern;  // NOLINT(google-build-using-namespace)
 
@@ -32,10 +32,10 @@ TEST(RasterHeaderTest, EveryUnusableHeaderIsNamed) {
   struct Case {
     unsigned width, height, bitsPerPixel, bytesPerLine;
   };
-  for (const Case& c : {Case{40, 20, 8, 40}, Case{40, 20, 1, 6}, Case{40, 20, 1, 4},
-                        Case{0, 20, 1, 0}, Case{40, 0, 1, 5}, Case{16, 2147483647u, 1, 2},
-                        Case{4294967295u, 1, 1, 536870912u}, Case{2147483641u, 1, 1, 268435456u},
-                        Case{8, 2147483648u, 1, 1}}) {
+  for (const Case& c :
+       {Case{40, 20, 8, 40}, Case{40, 20, 1, 6}, Case{40, 20, 1, 4}, Case{0, 20, 1, 0},
+        Case{40, 0, 1, 5}, Case{16, 2147483647u, 1, 2}, Case{4294967295u, 1, 1, 536870912u},
+        Case{2147483641u, 1, 1, 268435456u}, Case{8, 2147483648u, 1, 1}}) {
     std::string problem =
         RasterHeaderProblem(Header(c.width, c.height, c.bitsPerPixel, c.bytesPerLine), 3);
     EXPECT_EQ(problem.rfind("page 3 has a raster header the printer cannot take: cupsWidth " +

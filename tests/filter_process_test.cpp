@@ -447,7 +447,8 @@ TEST_F(PageLoopTest, UnusableSharedPathsSendTheJobToItsOwnDirectory) {
   EXPECT_EQ(open.process.exitStatus, 0) << open.process.err;
   EXPECT_EQ(RecordFlags(open.stream), "1,1,1");
   EXPECT_NE(open.process.err.find("WARNING: work directory /tmp/brelmont is writable by others; "
-                                  "this job works in " + own + " instead\n"),
+                                  "this job works in " +
+                                  own + " instead\n"),
             std::string::npos)
       << open.process.err;
   EXPECT_TRUE(FileExists(own + "7-1.jbg"));

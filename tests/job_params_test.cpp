@@ -215,7 +215,7 @@ TEST(JobParamsTest, EscapedAndQuotedValuesAreReadAsCupsWroteThem) {
       {R"(AuthPassword='my pass' PageSize=A5)", "AuthPassword", "my pass", 2},
       {R"(MediaType="a b\"c" PageSize=A5)", "MediaType", "a b\"c", 2},
       {R"(MediaType=a\'b\"c\\d)", "MediaType", R"(a'b"c\d)", 1},
-      {R"(MediaType=x'y)", "MediaType", "x'y", 1},       // a quote inside a value is kept
+      {R"(MediaType=x'y)", "MediaType", "x'y", 1},  // a quote inside a value is kept
       {R"(MediaType='open to the end)", "MediaType", "open to the end", 1},
       // A key that starts the token takes it, whatever its value holds.
       {"AuthPassword=Duplex42", "AuthPassword", "Duplex42", 1},

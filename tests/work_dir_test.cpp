@@ -130,8 +130,8 @@ TEST_F(WorkDirectoryTest, UnusableSharedPlacesFallBackToAPrivateDirectory) {
     std::string problem;
     bool needsRoot;
   } const cases[] = {
-      {"fifo lock", [&] { mkfifo(lock_.c_str(), 0600); }, "lock file " + lock_ + " is not a regular file",
-       false},
+      {"fifo lock", [&] { mkfifo(lock_.c_str(), 0600); },
+       "lock file " + lock_ + " is not a regular file", false},
       {"linked lock", [&] { symlink("/dev/null", lock_.c_str()); },
        "lock file " + lock_ + " is a symbolic link", false},
       {"foreign lock",
