@@ -17,16 +17,14 @@ all: build
 deps:
 	./scripts/install-deps
 
-$(BUILD_DIR)/CMakeCache.txt:
-	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
-
-$(SANITIZE_DIR)/CMakeCache.txt:
-	cmake -S . -B $(SANITIZE_DIR) -DCMAKE_BUILD_TYPE=Debug -DQUILLFERN_SANITIZE=ON
-
-build: deps $(BUILD_DIR)/CMakeCache.txt
+# The developers' builds treat warnings as errors; package builds do not.
+build: deps
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLFERN_WERROR=ON >/dev/null
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
-build-sanitize: deps $(SANITIZE_DIR)/CMakeCache.txt
+build-sanitize: deps
+	cmake -S . -B $(SANITIZE_DIR) -DCMAKE_BUILD_TYPE=Debug -DQUILLFERN_SANITIZE=ON \
+	  -DQUILLFERN_WERROR=ON >/dev/null
 	cmake --build $(SANITIZE_DIR) -j $(JOBS)
 
 test-plain: build
@@ -51,20 +49,25 @@ install: build
 uninstall:
 	cmake --build $(BUILD_DIR) --target uninstall
 
-# A Debian package of the driver: build/quillfern_<version>_<arch>.deb
-package: build
-	cd $(BUILD_DIR) && cpack -G DEB
+# The Debian packages, built by dpkg-buildpackage from debian/:
+# build/packages/printer-driver-quillfern_<version>_<arch>.deb
+PACKAGE_DIR ?= $(BUILD_DIR)/packages
+package:
+	./scripts/install-deps package
+	./scripts/build-packages $(PACKAGE_DIR)
 
-# Installs that package on this machine, prints with it under a private
-# scheduler, and removes it again (CI does this; it changes the system).
-package-test: package
-	./tests/package_test.sh $(BUILD_DIR)
+# Checks the packages with lintian, installs them on this machine, prints
+# under a private scheduler, upgrades and purges them (CI does this; it
+# changes the system).
+package-test: build package
+	./tests/package_test.sh $(PACKAGE_DIR)
 
 # Every fuzz target for FUZZ_SECONDS seconds (make fuzz FUZZ_SECONDS=600).
 fuzz:
 	./scripts/install-deps fuzz
 	cmake -S . -B $(FUZZ_DIR) -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
-	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLFERN_FUZZ=ON -DQUILLFERN_TESTS=OFF
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLFERN_FUZZ=ON -DQUILLFERN_TESTS=OFF \
+	  -DQUILLFERN_WERROR=ON
 	cmake --build $(FUZZ_DIR) -j $(JOBS)
 	./scripts/fuzz $(FUZZ_DIR) $(FUZZ_SECONDS)
 

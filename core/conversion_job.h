@@ -94,7 +94,6 @@ class ConversionJob {
   int status_ = 0;
   // The page in hand: its number, pixels and how many of them arrived.
   int32_t rasterPageNo_ = 0;
-  bool pageInHand_ = false;
   bool pageDataComplete_ = false;
   MallocPtr<unsigned char[]> pixels_;
   size_t pixelBytes_ = 0;

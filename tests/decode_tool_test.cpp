@@ -104,4 +104,17 @@ TEST_F(DecodeToolTest, BadInputGivesOneLineAndNeverACrash) {
   EXPECT_EQ(Decode({"--bogus"}).exitStatus, 2);
 }
 
+// What help2man reads: --help and --version on standard output, exit 0.
+TEST_F(DecodeToolTest, HelpAndVersionGoToStandardOutput) {
+  ProcessResult help = Decode({"--help"});
+  EXPECT_EQ(help.exitStatus, 0);
+  EXPECT_EQ(help.err, "");
+  for (const char* option : {"--json", "--extract DIR", "--help", "--version"}) {
+    EXPECT_NE(help.out.find(option), std::string::npos) << option;
+  }
+  ProcessResult version = Decode({"--version"});
+  EXPECT_EQ(version.exitStatus, 0);
+  EXPECT_EQ(version.out.rfind("quillfern-decode ", 0), 0u) << version.out;
+}
+
 }  // namespace

@@ -1,11 +1,12 @@
 #!/bin/bash
 # make install and make uninstall into a staging directory (DESTDIR): the
-# filter lands in CUPS's filter directory with mode 0755, the PPD where
-# lpinfo -m finds it, and uninstall removes all of it.
+# filter lands in CUPS's filter directory with mode 0755, the driver
+# information file where cups-driverd finds it, and uninstall removes all
+# of it.
 #
-# usage: install_test.sh BUILD_DIR FILTER_DIR MODEL_DIR
+# usage: install_test.sh BUILD_DIR FILTER_DIR DRV_DIR
 set -euo pipefail
-build=$1 filter_dir=$2 model_dir=$3
+build=$1 filter_dir=$2 drv_dir=$3
 stage=$(mktemp -d /tmp/quillfern-install.XXXXXX)
 trap 'rm -rf "$stage"' EXIT
 status=0
@@ -18,8 +19,9 @@ filter=$stage$filter_dir/rastertoquillfern
 if [ "$(id -u)" -eq 0 ]; then
   [ "$(stat -c %U "$filter")" = root ] || fail "filter not owned by root"
 fi
-grep -q '^\*cupsFilter: "application/vnd.cups-raster 100 rastertoquillfern"' \
-  "$stage$model_dir/quillfern.ppd" || fail "no PPD with the filter line in $model_dir"
+grep -q '^Filter application/vnd.cups-raster 100 rastertoquillfern' \
+  "$stage$drv_dir/quillfern.drv" || fail "no driver information file in $drv_dir"
+[ -f "$stage/usr/local/share/man/man1/quillfern-decode.1" ] || fail "no manual page"
 
 DESTDIR=$stage cmake --build "$build" --target uninstall >/dev/null
 left=$(find "$stage" -type f | wc -l)

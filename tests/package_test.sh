@@ -1,72 +1,141 @@
 #!/bin/bash
-# The Debian package an administrator installs: it installs with apt-get on
-# this machine, lpinfo -m then lists the driver, a queue made with it
-# prints a PDF that decodes to the document, and it uninstalls cleanly.
-# It changes the system, so CI runs it (make package-test), not make test.
+# The Debian package as an administrator meets it: lintian finds nothing to
+# say, its Depends agrees with what its binaries link, it installs with
+# apt-get, lpinfo -m lists the driver, a queue made with it prints a PDF
+# that decodes to the document, it upgrades to a newer build, and a purge
+# leaves no file of it behind.  It changes the system, so CI runs it (make
+# package-test), not make test.
 #
-# usage: package_test.sh BUILD_DIR
+# usage: package_test.sh PACKAGE_DIR
 set -euo pipefail
-build=$(cd "$1" && pwd)
+packages=$(cd "$1" && pwd)
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
-deb=$(ls "$build"/quillfern_*.deb | head -1)
-[ -f "$deb" ] || { echo "FAIL: no package in $build (make package)"; exit 1; }
 [ "$(id -u)" -eq 0 ] || { echo "FAIL: installing a package needs root"; exit 1; }
+deb=$(ls "$packages"/printer-driver-quillfern_*.deb | head -1)
+[ -f "$deb" ] || { echo "FAIL: no package in $packages (make package)"; exit 1; }
+
+# The scheduler and its jobs get a /tmp of their own.
+# shellcheck source=tests/private_tmp.sh
+. "$source_dir/tests/private_tmp.sh"
+enter_private_tmp "$0" "$@"
 
 status=0
 fail() { echo "FAIL: $*"; status=1; }
+log=$(mktemp /tmp/quillfern-package.XXXXXX)
+
+echo "== lintian --pedantic -E"
+lintian --pedantic -E "$packages"/*.deb 2>&1 | grep -v "running with root privileges" | tee "$log" || true
+grep -qE '^[EW]: ' "$log" && fail "lintian reports errors or warnings"
+
+# The package that ships a shared library, however dpkg recorded its path
+# (/lib or /usr/lib on a merged /usr).
+owner_of() {
+  local path candidate found
+  path=$(ldconfig -p | awk -v lib="$1" '$1 == lib {print $NF; exit}')
+  for candidate in "$path" "$(readlink -f "$path")" "${path#/usr}" "/usr$path"; do
+    found=$( (dpkg -S "$candidate" 2>/dev/null || true) | head -1 | cut -d: -f1)
+    [ -n "$found" ] && { echo "$found"; return 0; }
+  done
+  echo "unknown"
+}
+
+echo "== Depends against what the binaries link"
+depends=$(dpkg-deb -f "$deb" Depends)
+echo "   $depends"
+extract=$(mktemp -d /tmp/quillfern-deb.XXXXXX)
+dpkg-deb -x "$deb" "$extract"
+for binary in "$extract"/usr/bin/* "$extract"/usr/lib/cups/filter/*; do
+  for library in $(objdump -p "$binary" | awk '/NEEDED/ {print $2}'); do
+    owner=$(owner_of "$library")
+    case ", $depends" in
+      *", $owner "* | *", $owner,"* | *", $owner") ;;
+      *) fail "$(basename "$binary") needs $library ($owner), which Depends does not name" ;;
+    esac
+  done
+done
+for binary in "$extract"/usr/bin/*; do
+  [ -f "$extract/usr/share/man/man1/$(basename "$binary").1.gz" ] ||
+    fail "no manual page for $(basename "$binary")"
+done
+for runtime in cups jbigkit-bin; do
+  case ", $depends," in *", $runtime,"*) ;; *) fail "Depends lacks $runtime" ;; esac
+done
 
 echo "== apt-get install $deb"
-DEBIAN_FRONTEND=noninteractive apt-get install -y -q "$deb" >/tmp/quillfern-package.log 2>&1 ||
-  { cat /tmp/quillfern-package.log; echo "FAIL: the package does not install"; exit 1; }
+DEBIAN_FRONTEND=noninteractive apt-get install -y -q "$deb" >"$log" 2>&1 ||
+  { cat "$log"; echo "FAIL: the package does not install"; exit 1; }
+installed=$(dpkg -L printer-driver-quillfern)
 filter=/usr/lib/cups/filter/rastertoquillfern
 [ "$(stat -c '%U %a' "$filter")" = "root 755" ] || fail "filter is $(stat -c '%U %a' "$filter")"
+quillfern-decode --version | grep -q "^quillfern-decode " || fail "quillfern-decode --version"
 
 cupsd_pid=
 # shellcheck source=tests/private_cupsd.sh
 . "$source_dir/tests/private_cupsd.sh"
 cleanup() {
   stop_private_cupsd
-  if dpkg -s quillfern >/dev/null 2>&1; then apt-get remove -y -q quillfern >/dev/null 2>&1; fi
+  if dpkg -s printer-driver-quillfern >/dev/null 2>&1; then
+    apt-get purge -y -q printer-driver-quillfern >/dev/null 2>&1 || true
+  fi
 }
 trap cleanup EXIT
 start_private_cupsd
 
-echo "== lpinfo -m"
-model=$(lpinfo -h "$server" -m | awk '/Quillfern/ {print $1; exit}')
-[ -n "$model" ] || fail "lpinfo -m does not list the driver"
-echo "   $model"
+gs -q -dSAFER -dNOPAUSE -dBATCH -sDEVICE=pdfwrite -sPAPERSIZE=a4 \
+  -sOutputFile="$tmp/document.pdf" "$source_dir/scripts/demo-document.ps"
+gs -q -dSAFER -dNOPAUSE -dBATCH -sDEVICE=pbmraw -r600 \
+  -sOutputFile="$tmp/reference-%d.pbm" "$tmp/document.pdf"
+chmod 0644 "$tmp/document.pdf"
 
-echo "== printing through a queue made with it"
-if [ -n "$model" ]; then
-  lpadmin -h "$server" -p pkg -E -v "file://$out/job.prn" -m "$model" 2>&1 | grep -v deprecated || true
-  gs -q -dSAFER -dNOPAUSE -dBATCH -sDEVICE=pdfwrite -sPAPERSIZE=a4 \
-    -sOutputFile="$tmp/document.pdf" "$source_dir/scripts/demo-document.ps"
-  chmod 0644 "$tmp/document.pdf"
+# Prints the document on queue pkg and checks every page.
+print_and_check() {
+  local request id page
+  rm -f "$out/job.prn"
   request=$(lp -h "$server" -d pkg "$tmp/document.pdf")
   id=${request#request id is pkg-}
   id=${id%% *}
-  if wait_for_job "$id"; then
-    gs -q -dSAFER -dNOPAUSE -dBATCH -sDEVICE=pbmraw -r600 \
-      -sOutputFile="$tmp/reference-%d.pbm" "$tmp/document.pdf"
-    if quillfern-decode --extract "$tmp/pages" "$out/job.prn" >"$tmp/decoded.txt"; then
-      for page in 1 2 3; do
-        "$build/tests/page_compare" "$tmp/pages/page-$page.pbm" "$tmp/reference-$page.pbm" ||
-          fail "page $page does not show the document"
-      done
-    else
-      fail "the printed stream is not sound"
-    fi
-  else
-    fail "job $id did not complete"
+  if ! wait_for_job "$id"; then
+    fail "$1: job $id did not complete"
     grep "\[Job $id\]" "$error_log" | tail -20
+    return
   fi
-fi
+  if ! "/usr/bin/quillfern-decode" --extract "$tmp/pages-$id" "$out/job.prn" >/dev/null; then
+    fail "$1: the printed stream is not sound"
+    return
+  fi
+  for page in 1 2 3; do
+    "$source_dir/build/tests/page_compare" "$tmp/pages-$id/page-$page.pbm" \
+      "$tmp/reference-$page.pbm" || fail "$1: page $page does not show the document"
+  done
+}
 
-echo "== apt-get remove quillfern"
-apt-get remove -y -q quillfern >/dev/null 2>&1 || fail "the package does not uninstall"
-[ ! -e "$filter" ] || fail "$filter is still there"
-[ ! -e /usr/share/cups/model/quillfern/quillfern.ppd ] || fail "the PPD is still there"
-lpinfo -h "$server" -m | grep -q Quillfern && fail "lpinfo -m still lists the driver"
+echo "== lpinfo -m"
+model=$(lpinfo -h "$server" -m | awk '/Quillfern/ {print $1; exit}')
+echo "   $model"
+[ "$model" = "drv:///quillfern.drv/quillfern.ppd" ] || fail "lpinfo -m lists '$model'"
 
-[ "$status" = 0 ] && echo "== the package installs, prints and uninstalls"
+echo "== printing through a queue made with it"
+lpadmin -h "$server" -p pkg -E -v "file://$out/job.prn" -m "$model" 2>&1 | grep -v deprecated || true
+print_and_check install
+
+echo "== upgrading to a newer build"
+DEB_BUILD_OPTIONS=nocheck "$source_dir/scripts/build-packages" "$tmp/upgrade" 0.2.0+upgrade1 >/dev/null
+DEBIAN_FRONTEND=noninteractive apt-get install -y -q \
+  "$(ls "$tmp"/upgrade/printer-driver-quillfern_0.2.0+upgrade1_*.deb)" >"$log" 2>&1 ||
+  { cat "$log"; fail "the upgrade does not install"; }
+[ "$(dpkg-query -W -f '${Version}' printer-driver-quillfern)" = 0.2.0+upgrade1 ] ||
+  fail "the upgrade did not take"
+print_and_check upgrade
+
+echo "== apt-get purge printer-driver-quillfern"
+stop_private_cupsd
+apt-get purge -y -q printer-driver-quillfern >"$log" 2>&1 || fail "the package does not purge"
+for path in $installed; do
+  [ -d "$path" ] && continue
+  [ ! -e "$path" ] || fail "$path is still there after the purge"
+done
+left=$(find /usr /etc /var/lib/dpkg/info -name '*quillfern*' 2>/dev/null | grep -v "^$source_dir" || true)
+[ -z "$left" ] || fail "left behind: $left"
+
+[ "$status" = 0 ] && echo "== the package passes lintian, installs, prints, upgrades and purges cleanly"
 exit "$status"

@@ -7,7 +7,8 @@
 // masked) and a table of the records.  --json prints the same as one JSON
 // document; --extract DIR writes every page as DIR/page-N.pbm and .png.
 // Exit status: 0 for a sound stream, 1 for a broken one, 2 when the input
-// cannot be read or the command line is wrong.
+// cannot be read or the command line is wrong.  --help and --version print
+// to standard output.
 
 #include <cjson/cJSON.h>
 #include <sys/stat.h>
@@ -41,9 +42,34 @@ struct Page {
   PageImage image;
 };
 
+constexpr char kUsage[] = "Usage: quillfern-decode [--json] [--extract DIR] [FILE]\n";
+
+// A wrong command line: the usage on standard error, exit status 2.
 int Usage() {
-  fputs("usage: quillfern-decode [--json] [--extract DIR] [FILE]\n", stderr);
+  fputs(kUsage, stderr);
   return 2;
+}
+
+// --help: what the command does, on standard output.
+void Help() {
+  fputs(kUsage, stdout);
+  fputs(
+      "Check a print stream made for a Quillfern JBIG page printer and show what the\n"
+      "printer would print.\n"
+      "\n"
+      "Reads the stream from FILE, or from standard input when FILE is missing or -,\n"
+      "checks every record and page, and prints the job parameters (the password\n"
+      "masked) and a table of the records.\n"
+      "\n"
+      "Options:\n"
+      "  --json         print the same as one JSON document\n"
+      "  --extract DIR  write every page as DIR/page-N.pbm and DIR/page-N.png\n"
+      "  -h, --help     show this help and exit\n"
+      "  --version      show the version and exit\n"
+      "\n"
+      "Exit status: 0 for a sound stream, 1 for a broken one, 2 when the input cannot\n"
+      "be read or the command line is wrong.\n",
+      stdout);
 }
 
 bool ReadInput(const std::string& path, std::string* bytes, std::string* error) {
@@ -168,7 +194,11 @@ bool ParseArguments(int argc, char* argv[], Options* options, int* status) {
     } else if (arg == "--extract" && i + 1 < argc) {
       options->extractDir = argv[++i];
     } else if (arg == "-h" || arg == "--help") {
-      Usage();
+      Help();
+      *status = 0;
+      return false;
+    } else if (arg == "--version") {
+      printf("quillfern-decode %s\n", QUILLFERN_VERSION);
       *status = 0;
       return false;
     } else if ((!arg.empty() && arg[0] == '-' && arg != "-") || !options->input.empty()) {
