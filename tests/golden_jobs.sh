@@ -9,17 +9,20 @@
 # usage: golden_jobs.sh FILTER RASTER_MAKER PPD OUT_DIR
 set -euo pipefail
 
-if [ -z "${QUILLFERN_GOLDEN_INSIDE:-}" ]; then
+if [ -z "${QUILLFERN_IN_PRIVATE_TMP:-}" ]; then
   if [ "$(id -u)" -ne 0 ] || ! unshare --mount --uts true 2>/dev/null; then
     echo "SKIP: needs private mount and host-name namespaces (root)"
     exit 77
   fi
-  QUILLFERN_GOLDEN_INSIDE=1 exec unshare --mount --uts --propagation private "$0" "$@"
+  set -- "$(realpath "$1")" "$(realpath "$2")" "$(realpath "$3")" "$(realpath "$4")"
+  QUILLFERN_IN_PRIVATE_TMP=1 exec unshare --mount --uts --propagation private "$0" "$@"
 fi
-mount -t tmpfs -o mode=1777 tmpfs /tmp
+# shellcheck source=tests/private_tmp.sh
+. "$(dirname "$0")/private_tmp.sh"
+enter_private_tmp "$0" "$@"
 hostname golden-host
 
-filter=$(realpath "$1") maker=$(realpath "$2") ppd=$(realpath "$3") out=$(realpath "$4")
+filter=$1 maker=$2 ppd=$3 out=$4
 work=$(mktemp -d /tmp/golden.XXXXXX)
 "$maker" "$work"
 # The second page of three, cut 40 rows from its end.
