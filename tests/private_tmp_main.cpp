@@ -4,9 +4,9 @@
 // /tmp/auth/auth_config are never seen, let alone changed.  A source or
 // build tree that itself lies under /tmp is bound back into the new /tmp.
 // Where the namespace is refused (not root), every such test is skipped.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sched.h>
-#include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>

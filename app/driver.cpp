@@ -1,0 +1,151 @@
+#include "app/driver.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "app/app_job.h"
+#include "app/job_options.h"
+
+namespace quillfern {
+
+namespace {
+
+constexpr char kFeedEdge[] = "feed-edge";
+
+void SetMediaCol(pappl_media_col_t& media, const char* size, const char* source) {
+  pwg_media_t* pwg = pwgMediaForPWG(size);
+  memset(&media, 0, sizeof media);
+  snprintf(media.size_name, sizeof media.size_name, "%s", size);
+  snprintf(media.source, sizeof media.source, "%s", source);
+  snprintf(media.type, sizeof media.type, "%s", "stationery");
+  if (pwg != nullptr) {
+    media.size_width = pwg->width;
+    media.size_length = pwg->length;
+  }
+}
+
+// Sizes, trays and media types: the PPD's, under their PWG names.  The
+// raster covers the whole sheet, as in the PPD.
+void SetMedia(pappl_pr_driver_data_t* data) {
+  data->num_media = 0;
+  for (const NamedChoice& size : kMediaSizes) data->media[data->num_media++] = size.pwg;
+  data->num_source = 0;
+  for (const NamedChoice& source : kMediaSources) data->source[data->num_source++] = source.pwg;
+  data->num_type = 0;
+  for (const NamedChoice& type : kMediaTypes) data->type[data->num_type++] = type.pwg;
+  data->left_right = 0;
+  data->bottom_top = 0;
+  SetMediaCol(data->media_default, "iso_a4_210x297mm", "main");
+  SetMediaCol(data->media_ready[0], "iso_a4_210x297mm", "main");
+  SetMediaCol(data->media_ready[1], "iso_a4_210x297mm", "manual");
+}
+
+// A job already in the printer's own format (made by the CUPS filter, say)
+// goes to the printer as it is.
+bool PrintRawStream(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device) {
+  const int fd = open(papplJobGetFilename(job), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    papplJobSetMessage(job, "Unable to open the print stream: %s", strerror(errno));
+    return false;
+  }
+  char buffer[65536];
+  ssize_t got;
+  bool ok = true;
+  while (ok && (got = read(fd, buffer, sizeof buffer)) > 0) {
+    ok = papplDeviceWrite(device, buffer, static_cast<size_t>(got)) >= 0;
+  }
+  close(fd);
+  if (!ok) papplJobSetMessage(job, "The printer stopped taking data.");
+  return ok;
+}
+
+void SetCallbacks(pappl_pr_driver_data_t* data) {
+  data->format = kPrintStreamFormat;
+  data->printfile_cb = PrintRawStream;
+  data->rstartjob_cb = StartAppJob;
+  data->rstartpage_cb = StartAppPage;
+  data->rwriteline_cb = WriteAppLine;
+  data->rendpage_cb = EndAppPage;
+  data->rendjob_cb = EndAppJob;
+}
+
+// The feed edge, the PPD's FeedEdge: A5 fed by its short edge is printed
+// turned.
+void AddFeedEdge(pappl_pr_driver_data_t* data, ipp_t** attrs) {
+  static const char* const kEdges[] = {"long-edge", "short-edge"};
+  data->vendor[data->num_vendor++] = kFeedEdge;
+  if (*attrs == nullptr) *attrs = ippNew();
+  ippAddStrings(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "feed-edge-supported", 2, nullptr,
+                kEdges);
+  ippAddString(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "feed-edge-default", nullptr, kEdges[0]);
+}
+
+// The printer cannot report its toner over this stream: one black toner
+// cartridge of unknown level, as IPP Everywhere clients expect a supply.
+bool UpdateStatus(pappl_printer_t* printer) {
+  pappl_supply_t toner = {};
+  toner.color = PAPPL_SUPPLY_COLOR_BLACK;
+  snprintf(toner.description, sizeof toner.description, "%s", "Black Toner");
+  toner.is_consumed = true;
+  toner.level = -1;
+  toner.type = PAPPL_SUPPLY_TYPE_TONER_CARTRIDGE;
+  papplPrinterSetSupplies(printer, 1, &toner);
+  return true;
+}
+
+// Identify-Printer: the printer has no panel or sound of its own, so the
+// request is shown where the administrator looks, the printer's log.
+void Identify(pappl_printer_t* printer, pappl_identify_actions_t, const char* message) {
+  papplLogPrinter(printer, PAPPL_LOGLEVEL_INFO, "Identify-Printer: %s",
+                  message != nullptr ? message : "");
+}
+
+// What IPP Everywhere asks every printer to state, beyond PAPPL's own.
+void AddEverywhereAttributes(ipp_t* attrs) {
+  ippAddString(attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "print-rendering-intent-supported", nullptr,
+               "auto");
+  ippAddString(attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "print-rendering-intent-default", nullptr,
+               "auto");
+  ippAddBoolean(attrs, IPP_TAG_PRINTER, "preferred-attributes-supported", 0);
+}
+
+}  // namespace
+
+bool QuillfernDriver(pappl_system_t*, const char* driver_name, const char*, const char*,
+                     pappl_pr_driver_data_t* data, ipp_t** attrs, void*) {
+  if (strcmp(driver_name, kDriverName) != 0) return false;
+  snprintf(data->make_and_model, sizeof data->make_and_model, "%s", kMakeAndModel);
+  data->ppm = 20;
+  data->kind = PAPPL_KIND_DOCUMENT;
+  data->color_supported = PAPPL_COLOR_MODE_MONOCHROME;
+  data->color_default = PAPPL_COLOR_MODE_MONOCHROME;
+  data->raster_types = PAPPL_PWG_RASTER_TYPE_BLACK_1;
+  data->force_raster_type = PAPPL_PWG_RASTER_TYPE_BLACK_1;
+  data->duplex = PAPPL_DUPLEX_NORMAL;
+  data->sides_supported =
+      PAPPL_SIDES_ONE_SIDED | PAPPL_SIDES_TWO_SIDED_LONG_EDGE | PAPPL_SIDES_TWO_SIDED_SHORT_EDGE;
+  data->sides_default = PAPPL_SIDES_ONE_SIDED;
+  data->num_resolution = 2;
+  data->x_resolution[0] = data->y_resolution[0] = 600;
+  data->x_resolution[1] = data->y_resolution[1] = 1200;
+  data->x_default = data->y_default = 600;
+  // PAPPL maps print-quality draft to the first resolution and normal and
+  // high to the last; the printer's default is 600 dpi, as in the PPD.
+  data->quality_default = IPP_QUALITY_DRAFT;
+  data->orient_default = IPP_ORIENT_PORTRAIT;
+  data->has_supplies = true;
+  data->status_cb = UpdateStatus;
+  data->identify_cb = Identify;
+  data->identify_supported = PAPPL_IDENTIFY_ACTIONS_DISPLAY;
+  data->identify_default = PAPPL_IDENTIFY_ACTIONS_DISPLAY;
+  SetMedia(data);
+  SetCallbacks(data);
+  AddFeedEdge(data, attrs);
+  AddEverywhereAttributes(*attrs);
+  return true;
+}
+
+}  // namespace quillfern
