@@ -21,7 +21,13 @@ if [ "$(id -u)" -eq 0 ]; then
 fi
 grep -q '^Filter application/vnd.cups-raster 100 rastertoquillfern' \
   "$stage$drv_dir/quillfern.drv" || fail "no driver information file in $drv_dir"
-[ -f "$stage/usr/local/share/man/man1/quillfern-decode.1" ] || fail "no manual page"
+for program in quillfern-decode quillfern-printer-app; do
+  [ -x "$stage/usr/local/bin/$program" ] || fail "no $program"
+  [ -f "$stage/usr/local/share/man/man1/$program.1" ] || fail "no manual page for $program"
+done
+unit=$stage/usr/local/lib/systemd/system/quillfern-printer-app.service
+grep -q "^ExecStart=/usr/local/bin/quillfern-printer-app server" "$unit" ||
+  fail "no systemd unit that starts the installed application"
 
 DESTDIR=$stage cmake --build "$build" --target uninstall >/dev/null
 left=$(find "$stage" -type f | wc -l)

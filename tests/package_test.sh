@@ -1,9 +1,10 @@
 #!/bin/bash
-# The Debian package as an administrator meets it: lintian finds nothing to
-# say, its Depends agrees with what its binaries link, it installs with
-# apt-get, lpinfo -m lists the driver, a queue made with it prints a PDF
-# that decodes to the document, it upgrades to a newer build, and a purge
-# leaves no file of it behind.  It changes the system, so CI runs it (make
+# The Debian packages as an administrator meets them: lintian finds nothing
+# to say, each package's Depends agrees with what its binaries link, they
+# install with apt-get, lpinfo -m lists the driver, a queue made with it
+# prints a PDF that decodes to the document, the printer application's
+# systemd unit verifies, the driver upgrades to a newer build, and a purge
+# leaves no file of either behind.  It changes the system, so CI runs it (make
 # package-test), not make test.
 #
 # usage: package_test.sh PACKAGE_DIR
@@ -12,7 +13,8 @@ packages=$(cd "$1" && pwd)
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 [ "$(id -u)" -eq 0 ] || { echo "FAIL: installing a package needs root"; exit 1; }
 deb=$(ls "$packages"/printer-driver-quillfern_*.deb | head -1)
-[ -f "$deb" ] || { echo "FAIL: no package in $packages (make package)"; exit 1; }
+app_deb=$(ls "$packages"/quillfern-printer-app_*.deb | head -1)
+[ -f "$deb" ] && [ -f "$app_deb" ] || { echo "FAIL: no packages in $packages (make package)"; exit 1; }
 
 # The scheduler and its jobs get a /tmp of their own.
 # shellcheck source=tests/private_tmp.sh
@@ -39,32 +41,44 @@ owner_of() {
   echo "unknown"
 }
 
-echo "== Depends against what the binaries link"
-depends=$(dpkg-deb -f "$deb" Depends)
-echo "   $depends"
-extract=$(mktemp -d /tmp/quillfern-deb.XXXXXX)
-dpkg-deb -x "$deb" "$extract"
-for binary in "$extract"/usr/bin/* "$extract"/usr/lib/cups/filter/*; do
-  for library in $(objdump -p "$binary" | awk '/NEEDED/ {print $2}'); do
-    owner=$(owner_of "$library")
-    case ", $depends" in
-      *", $owner "* | *", $owner,"* | *", $owner") ;;
-      *) fail "$(basename "$binary") needs $library ($owner), which Depends does not name" ;;
-    esac
+# check_depends DEB RUNTIME...: Depends names the package of every library
+# the binaries link, and the programs they run.
+check_depends() {
+  local deb=$1 depends extract binary library owner runtime
+  shift
+  depends=$(dpkg-deb -f "$deb" Depends)
+  echo "   $(dpkg-deb -f "$deb" Package): $depends"
+  extract=$(mktemp -d /tmp/quillfern-deb.XXXXXX)
+  dpkg-deb -x "$deb" "$extract"
+  for binary in "$extract"/usr/bin/* "$extract"/usr/lib/cups/filter/*; do
+    [ -f "$binary" ] || continue
+    for library in $(objdump -p "$binary" | awk '/NEEDED/ {print $2}'); do
+      owner=$(owner_of "$library")
+      case ", $depends" in
+        *", $owner "* | *", $owner,"* | *", $owner") ;;
+        *) fail "$(basename "$binary") needs $library ($owner), which Depends does not name" ;;
+      esac
+    done
   done
-done
-for binary in "$extract"/usr/bin/*; do
-  [ -f "$extract/usr/share/man/man1/$(basename "$binary").1.gz" ] ||
-    fail "no manual page for $(basename "$binary")"
-done
-for runtime in cups jbigkit-bin; do
-  case ", $depends," in *", $runtime,"*) ;; *) fail "Depends lacks $runtime" ;; esac
-done
+  for binary in "$extract"/usr/bin/*; do
+    [ -f "$extract/usr/share/man/man1/$(basename "$binary").1.gz" ] ||
+      fail "no manual page for $(basename "$binary")"
+  done
+  for runtime in "$@"; do
+    case ", $depends," in *", $runtime,"*) ;; *) fail "Depends lacks $runtime" ;; esac
+  done
+}
 
-echo "== apt-get install $deb"
-DEBIAN_FRONTEND=noninteractive apt-get install -y -q "$deb" >"$log" 2>&1 ||
-  { cat "$log"; echo "FAIL: the package does not install"; exit 1; }
-installed=$(dpkg -L printer-driver-quillfern)
+echo "== Depends against what the binaries link and run"
+check_depends "$deb" cups jbigkit-bin
+check_depends "$app_deb" ghostscript jbigkit-bin
+
+echo "== apt-get install $deb $app_deb"
+DEBIAN_FRONTEND=noninteractive apt-get install -y -q "$deb" "$app_deb" >"$log" 2>&1 ||
+  { cat "$log"; echo "FAIL: the packages do not install"; exit 1; }
+installed=$(dpkg -L printer-driver-quillfern quillfern-printer-app)
+unit=/lib/systemd/system/quillfern-printer-app.service
+systemd-analyze verify "$unit" >"$log" 2>&1 || { cat "$log"; fail "systemd-analyze verify $unit"; }
 filter=/usr/lib/cups/filter/rastertoquillfern
 [ "$(stat -c '%U %a' "$filter")" = "root 755" ] || fail "filter is $(stat -c '%U %a' "$filter")"
 quillfern-decode --version | grep -q "^quillfern-decode " || fail "quillfern-decode --version"
@@ -76,6 +90,9 @@ cleanup() {
   stop_private_cupsd
   if dpkg -s printer-driver-quillfern >/dev/null 2>&1; then
     apt-get purge -y -q printer-driver-quillfern >/dev/null 2>&1 || true
+  fi
+  if dpkg -s quillfern-printer-app >/dev/null 2>&1; then
+    apt-get purge -y -q quillfern-printer-app >/dev/null 2>&1 || true
   fi
 }
 trap cleanup EXIT
@@ -127,15 +144,16 @@ DEBIAN_FRONTEND=noninteractive apt-get install -y -q \
   fail "the upgrade did not take"
 print_and_check upgrade
 
-echo "== apt-get purge printer-driver-quillfern"
+echo "== apt-get purge printer-driver-quillfern quillfern-printer-app"
 stop_private_cupsd
-apt-get purge -y -q printer-driver-quillfern >"$log" 2>&1 || fail "the package does not purge"
+apt-get purge -y -q printer-driver-quillfern quillfern-printer-app >"$log" 2>&1 ||
+  fail "the packages do not purge"
 for path in $installed; do
   [ -d "$path" ] && continue
   [ ! -e "$path" ] || fail "$path is still there after the purge"
 done
-left=$(find /usr /etc /var/lib/dpkg/info -name '*quillfern*' 2>/dev/null | grep -v "^$source_dir" || true)
+left=$(find /usr /etc /lib /var/lib /var/log -name '*quillfern*' 2>/dev/null | grep -v "^$source_dir" || true)
 [ -z "$left" ] || fail "left behind: $left"
 
-[ "$status" = 0 ] && echo "== the package passes lintian, installs, prints, upgrades and purges cleanly"
+[ "$status" = 0 ] && echo "== the packages pass lintian, install, print, upgrade and purge cleanly"
 exit "$status"
