@@ -17,31 +17,37 @@ namespace quillfern {
 
 namespace {
 
-// Starts Ghostscript on the job's PDF, writing one-bit black PWG raster of
-// the job's sheet at its resolution to a pipe; returns the read end, or -1.
-int StartGhostscript(pappl_job_t* job, const pappl_pr_options_t* options, pid_t* pid) {
-  const char* pdf = papplJobGetFilename(job);
-  if (pdf == nullptr) return -1;
+// Ghostscript's command line: one-bit black PWG raster of the job's sheet
+// at its resolution, on standard output.
+std::vector<std::string> GhostscriptArguments(const char* pdf, const pappl_pr_options_t* options) {
   const int resolution = options->printer_resolution[0] > 0 ? options->printer_resolution[0] : 600;
   // The sheet in points, from hundredths of millimetres.
   const int width = (options->media.size_width * 72 + 1270) / 2540;
   const int length = (options->media.size_length * 72 + 1270) / 2540;
-  std::vector<std::string> args = {"gs",
-                                   "-q",
-                                   "-dSAFER",
-                                   "-dBATCH",
-                                   "-dNOPAUSE",
-                                   "-sDEVICE=pwgraster",
-                                   "-dcupsColorSpace=3",
-                                   "-dcupsBitsPerColor=1",
-                                   "-r" + std::to_string(resolution),
-                                   "-dDEVICEWIDTHPOINTS=" + std::to_string(width),
-                                   "-dDEVICEHEIGHTPOINTS=" + std::to_string(length),
-                                   "-dFIXEDMEDIA",
-                                   "-dPDFFitPage",
-                                   "-sOutputFile=-",
-                                   "-f",
-                                   pdf};
+  return {"gs",
+          "-q",
+          "-dSAFER",
+          "-dBATCH",
+          "-dNOPAUSE",
+          "-sDEVICE=pwgraster",
+          "-dcupsColorSpace=3",
+          "-dcupsBitsPerColor=1",
+          "-r" + std::to_string(resolution),
+          "-dDEVICEWIDTHPOINTS=" + std::to_string(width),
+          "-dDEVICEHEIGHTPOINTS=" + std::to_string(length),
+          "-dFIXEDMEDIA",
+          "-dPDFFitPage",
+          "-sOutputFile=-",
+          "-f",
+          pdf};
+}
+
+// Starts Ghostscript on the job's PDF, writing to a pipe; returns the read
+// end, or -1.
+int StartGhostscript(pappl_job_t* job, const pappl_pr_options_t* options, pid_t* pid) {
+  const char* pdf = papplJobGetFilename(job);
+  if (pdf == nullptr) return -1;
+  std::vector<std::string> args = GhostscriptArguments(pdf, options);
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
