@@ -16,6 +16,11 @@ namespace quillfern {
 
 extern const char kDriverPpd[];
 
+// A last piece without its line end is still logged.
+PapplJobLog::~PapplJobLog() {
+  if (!pending_.empty()) WriteLine(pending_);
+}
+
 void PapplJobLog::Write(std::string_view text) {
   pending_.append(text);
   for (size_t end = pending_.find('\n'); end != std::string::npos; end = pending_.find('\n')) {

@@ -20,6 +20,7 @@ namespace quillfern {
 class PapplJobLog : public LogSink {
  public:
   explicit PapplJobLog(pappl_job_t* job) : job_(job) {}
+  ~PapplJobLog() override;
   void Write(std::string_view text) override;
   // The text of the last "ERROR: " line, for the job's state message.
   const std::string& lastError() const { return lastError_; }
