@@ -88,12 +88,17 @@ runuser -u nobody -- env HOME="$work/state" TMPDIR="$work/tmp" PATH="$work/bin:/
   "$app" server -o server-port="$port" -o spool-directory="$work/spool" \
   -o log-file="$log" -o log-level=debug -o listen-hostname=localhost &
 server_pid=$!
-for attempt in $(seq 100); do
+for attempt in $(seq 300); do
   "$app" printers -u "$system" >/dev/null 2>&1 && break
+  kill -0 "$server_pid" 2>/dev/null || break
   sleep 0.1
 done
-"$app" add -d q -v "file://$work/out" -m quillfern -u "$system" >/dev/null
-"$app" add -d full -v "file:///dev/full" -m quillfern -u "$system" >/dev/null
+if ! "$app" add -d q -v "file://$work/out" -m quillfern -u "$system" >/dev/null ||
+  ! "$app" add -d full -v "file:///dev/full" -m quillfern -u "$system" >/dev/null; then
+  echo "FAIL: the server did not start on port $port; its log ends:"
+  tail -20 "$log"
+  exit 1
+fi
 
 # print QUEUE NAME FILE TYPE [ipptool -d settings...]: prints and waits; sets
 # $job_id and $job_state, and leaves the stream in $work/out/NAME.prn.
