@@ -32,14 +32,6 @@ pappl_loglevel_t LogLevel(const char* name) {
   return PAPPL_LOGLEVEL_INFO;
 }
 
-// The local socket the sub-commands (add, jobs, shutdown, ...) talk to.
-std::string LocalSocket() {
-  if (geteuid() == 0) return std::string("/run/") + kName + ".sock";
-  const char* tmpdir = getenv("TMPDIR");
-  return std::string(tmpdir != nullptr ? tmpdir : "/tmp") + "/" + kName +
-         std::to_string(geteuid()) + ".sock";
-}
-
 const std::string& StateFile() {
   static std::string path;
   if (!path.empty()) return path;
@@ -83,8 +75,8 @@ pappl_system_t* CreateSystem(int count, cups_option_t* options, void*) {
       Option(count, options, "log-file", nullptr),
       LogLevel(Option(count, options, "log-level", "info")), nullptr, false);
   if (system == nullptr) return nullptr;
+  // The local socket for the sub-commands is added by PAPPL's main loop.
   papplSystemAddListeners(system, Option(count, options, "listen-hostname", "localhost"));
-  papplSystemAddListeners(system, LocalSocket().c_str());
   papplSystemSetPrinterDrivers(system, static_cast<int>(sizeof drivers / sizeof drivers[0]),
                                drivers, nullptr, nullptr, QuillfernDriver, nullptr);
   papplSystemAddMIMEFilter(system, "application/pdf", kPrintStreamFormat, FilterPdf, nullptr);
