@@ -33,28 +33,23 @@ void LogPuts(std::string_view text) {
   CurrentLog().Write(text);
 }
 
-void LogPrintf(const char* format, ...) {
-  char small[512];
-  va_list args;
-  va_start(args, format);
+std::string FormatText(const char* format, va_list args) {
   va_list again;
   va_copy(again, args);
-  const int length = vsnprintf(small, sizeof small, format, args);
-  va_end(args);
-  if (length < 0) {
-    va_end(again);
-    return;
-  }
-  if (static_cast<size_t>(length) < sizeof small) {
-    va_end(again);
-    CurrentLog().Write(std::string_view(small, static_cast<size_t>(length)));
-    return;
-  }
-  std::string large(static_cast<size_t>(length) + 1, '\0');
-  vsnprintf(large.data(), large.size(), format, again);
+  const int length = vsnprintf(nullptr, 0, format, args);
+  std::string text(length > 0 ? static_cast<size_t>(length) + 1 : 1, '\0');
+  vsnprintf(text.data(), text.size(), format, again);
   va_end(again);
-  large.pop_back();
-  CurrentLog().Write(large);
+  text.pop_back();
+  return text;
+}
+
+void LogPrintf(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  const std::string text = FormatText(format, args);
+  va_end(args);
+  CurrentLog().Write(text);
 }
 
 }  // namespace quillfern

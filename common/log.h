@@ -6,6 +6,8 @@
 #ifndef QUILLFERN_COMMON_LOG_H_
 #define QUILLFERN_COMMON_LOG_H_
 
+#include <cstdarg>
+#include <string>
 #include <string_view>
 
 namespace quillfern {
@@ -41,6 +43,9 @@ class ScopedLog {
 
 void LogPuts(std::string_view text);
 void LogPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// printf into a string of whatever length the text needs.
+std::string FormatText(const char* format, va_list args) __attribute__((format(printf, 1, 0)));
 
 }  // namespace quillfern
 

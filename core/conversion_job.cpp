@@ -48,14 +48,8 @@ ConversionJob::~ConversionJob() = default;
 bool ConversionJob::Fail(int status, const char* format, ...) {
   va_list args;
   va_start(args, format);
-  va_list again;
-  va_copy(again, args);
-  const int length = vsnprintf(nullptr, 0, format, args);
+  const std::string text = FormatText(format, args);
   va_end(args);
-  std::string text(length > 0 ? static_cast<size_t>(length) + 1 : 1, '\0');
-  vsnprintf(text.data(), text.size(), format, again);
-  va_end(again);
-  text.pop_back();
   LogPrintf("ERROR: %s\n", text.c_str());
   ended_ = true;
   status_ = status;
