@@ -19,12 +19,12 @@ deps:
 
 # The developers' builds treat warnings as errors; package builds do not.
 build: deps
-	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLFERN_WERROR=ON >/dev/null
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLFERN_WERROR=ON -DQUILLFERN_PRINTER_APP=ON >/dev/null
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 build-sanitize: deps
 	cmake -S . -B $(SANITIZE_DIR) -DCMAKE_BUILD_TYPE=Debug -DQUILLFERN_SANITIZE=ON \
-	  -DQUILLFERN_WERROR=ON >/dev/null
+	  -DQUILLFERN_WERROR=ON -DQUILLFERN_PRINTER_APP=ON >/dev/null
 	cmake --build $(SANITIZE_DIR) -j $(JOBS)
 
 test-plain: build
@@ -66,7 +66,7 @@ package-test: build package
 fuzz:
 	./scripts/install-deps fuzz
 	cmake -S . -B $(FUZZ_DIR) -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
-	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLFERN_FUZZ=ON -DQUILLFERN_TESTS=OFF \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLFERN_FUZZ=ON -DQUILLFERN_TESTS=OFF -DQUILLFERN_PRINTER_APP=OFF \
 	  -DQUILLFERN_WERROR=ON
 	cmake --build $(FUZZ_DIR) -j $(JOBS)
 	./scripts/fuzz $(FUZZ_DIR) $(FUZZ_SECONDS)
