@@ -1,4 +1,4 @@
-#include "params/log_text.h"
+#include "common/log_text.h"
 
 namespace quillfern {
 

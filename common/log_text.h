@@ -1,8 +1,8 @@
 // Values the filter writes into its log.  CUPS reads standard error line by
 // line and takes a line starting with "PPD:", "ATTR:" or "STATE:" as a command,
 // so a value that came with the job must never start a line of its own.
-#ifndef QUILLFERN_PARAMS_LOG_TEXT_H_
-#define QUILLFERN_PARAMS_LOG_TEXT_H_
+#ifndef QUILLFERN_COMMON_LOG_TEXT_H_
+#define QUILLFERN_COMMON_LOG_TEXT_H_
 
 #include <string>
 #include <string_view>
@@ -16,4 +16,4 @@ std::string LogText(std::string_view value);
 
 }  // namespace quillfern
 
-#endif  // QUILLFERN_PARAMS_LOG_TEXT_H_
+#endif  // QUILLFERN_COMMON_LOG_TEXT_H_

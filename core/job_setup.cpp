@@ -19,7 +19,7 @@
 
 #include "params/auth_file.h"
 #include "params/doc_name.h"
-#include "params/log_text.h"
+#include "common/log_text.h"
 #include "params/secret_mask.h"
 #include "params/text_field.h"
 

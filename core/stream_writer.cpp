@@ -6,7 +6,7 @@
 #include <type_traits>
 
 #include "common/log.h"
-#include "params/log_text.h"
+#include "common/log_text.h"
 
 namespace quillfern {
 

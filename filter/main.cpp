@@ -19,7 +19,7 @@
 #include "filter/page_loop.h"
 #include "filter/signals.h"
 #include "params/auth_file.h"
-#include "params/log_text.h"
+#include "common/log_text.h"
 
 using namespace quillfern;  // NOLINT(google-build-using-namespace)
 

@@ -8,7 +8,7 @@
 #include "common/log.h"
 #include "core/conversion_job.h"
 #include "filter/signals.h"
-#include "params/log_text.h"
+#include "common/log_text.h"
 
 namespace quillfern {
 

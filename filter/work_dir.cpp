@@ -13,7 +13,7 @@
 #include <ctime>
 
 #include "common/log.h"
-#include "params/log_text.h"
+#include "common/log_text.h"
 #include "params/text_field.h"
 
 namespace quillfern {

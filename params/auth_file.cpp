@@ -11,7 +11,7 @@
 
 #include "common/log.h"
 #include "common/owners.h"
-#include "params/log_text.h"
+#include "common/log_text.h"
 #include "params/secret_mask.h"
 #include "params/text_field.h"
 

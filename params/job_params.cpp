@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "common/log.h"
-#include "params/log_text.h"
+#include "common/log_text.h"
 #include "params/option_tokens.h"
 #include "params/secret_mask.h"
 #include "params/text_field.h"

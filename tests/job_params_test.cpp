@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "params/log_text.h"
+#include "common/log_text.h"
 #include "params/secret_mask.h"
 #include "tests/test_support.h"
 
