@@ -31,6 +31,8 @@
 #include <string>
 #include <vector>
 
+#include "image/pbm.h"
+
 extern char** environ;
 
 namespace {
@@ -180,10 +182,10 @@ EncoderRun RunEncoderAlone(int pages) {
       fprintf(stderr, "filter_bench: %s is missing\n", pbm.c_str());
       exit(2);
     }
-    long width = 0, height = 0;
-    if (fscanf(file, "P4 %ld %ld", &width, &height) != 2) exit(2);
+    const quillfern::PbmHeader header = quillfern::ReadPbmHeader(file);
     fclose(file);
-    std::string w = std::to_string(width), h = std::to_string(height);
+    if (!quillfern::PbmSizeIsUsable(header)) exit(2);
+    std::string w = std::to_string(header.width), h = std::to_string(header.height);
     const char* argv[] = {"pbmtojbg", "-q", "-x",  w.c_str(),   "-y",        h.c_str(),
                           "-r",       "-s", "128", "-o",        "0",         "-p",
                           "8",        "-m", "0",   pbm.c_str(), jbg.c_str(), nullptr};

@@ -41,21 +41,25 @@ bool PbmSizeIsUsable(const PbmHeader& header) {
   return PbmRasterBytes(header.width, header.height) <= kMaxPbmRasterBytes;
 }
 
-bool WritePbmFile(const char* path, int width, int height, const unsigned char* raster,
+bool WritePbm(FILE* file, int64_t width, int64_t height, const unsigned char* raster,
+              size_t rasterBytes) {
+  bool ok = fprintf(file, "P4\n%lld %lld\n", static_cast<long long>(width),
+                    static_cast<long long>(height)) > 0;
+  if (raster != nullptr) return ok && fwrite(raster, 1, rasterBytes, file) == rasterBytes;
+  static const unsigned char kWhite[65536] = {};
+  for (size_t left = rasterBytes; ok && left > 0;) {
+    size_t chunk = left < sizeof kWhite ? left : sizeof kWhite;
+    ok = fwrite(kWhite, 1, chunk, file) == chunk;
+    left -= chunk;
+  }
+  return ok;
+}
+
+bool WritePbmFile(const char* path, int64_t width, int64_t height, const unsigned char* raster,
                   size_t rasterBytes) {
   UniqueFile file = OpenFile(path, "wb");
   if (!file) return false;
-  bool ok = fprintf(file.get(), "P4\n%d %d\n", width, height) > 0;
-  if (raster != nullptr) {
-    ok = ok && fwrite(raster, 1, rasterBytes, file.get()) == rasterBytes;
-  } else {
-    static const unsigned char kWhite[65536] = {};
-    for (size_t left = rasterBytes; ok && left > 0;) {
-      size_t chunk = left < sizeof kWhite ? left : sizeof kWhite;
-      ok = fwrite(kWhite, 1, chunk, file.get()) == chunk;
-      left -= chunk;
-    }
-  }
+  const bool ok = WritePbm(file.get(), width, height, raster, rasterBytes);
   return fclose(file.release()) == 0 && ok;
 }
 

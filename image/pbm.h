@@ -41,10 +41,15 @@ inline int64_t PbmRasterBytes(int64_t width, int64_t height) {
 // raster of at most kMaxPbmRasterBytes bytes.
 bool PbmSizeIsUsable(const PbmHeader& header);
 
-// Writes "P4\n%d %d\n" and then `rasterBytes` bytes of `raster` (or that
-// many zero bytes, an all-white page, when `raster` is null) to `path`.
-// Returns false when the file cannot be created or written.
-bool WritePbmFile(const char* path, int width, int height, const unsigned char* raster,
+// Writes the header "P4\n<width> <height>\n" and then `rasterBytes` bytes
+// of `raster` (or that many zero bytes, an all-white page, when `raster` is
+// null) to `file`.  False when a write fails (errno tells why).
+bool WritePbm(FILE* file, int64_t width, int64_t height, const unsigned char* raster,
+              size_t rasterBytes);
+
+// The same into a new file at `path`, closed before it returns.  False when
+// the file cannot be created, written or closed.
+bool WritePbmFile(const char* path, int64_t width, int64_t height, const unsigned char* raster,
                   size_t rasterBytes);
 
 }  // namespace quillfern

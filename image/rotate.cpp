@@ -111,9 +111,7 @@ bool WritePicture(const char* destination, const Picture& to, const unsigned cha
     return false;
   }
   const size_t bytes = static_cast<size_t>(to.rowBytes * to.height);
-  bool written = fprintf(out.get(), "P4\n%lld %lld\n", static_cast<long long>(to.width),
-                         static_cast<long long>(to.height)) > 0 &&
-                 fwrite(raster, 1, bytes, out.get()) == bytes;
+  bool written = WritePbm(out.get(), to.width, to.height, raster, bytes);
   if (fclose(out.release()) != 0) written = false;
   if (!written) {
     LogPrintf("%s: %s\n", "Error writing output file", strerror(errno));

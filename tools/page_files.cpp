@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "common/owners.h"
+#include "image/pbm.h"
 
 namespace quillfern {
 
@@ -17,8 +18,8 @@ bool WritePbm(const PageImage& page, const std::string& path, std::string* error
     *error = path + ": " + strerror(errno);
     return false;
   }
-  bool ok = fprintf(file.get(), "P4\n%u %u\n", page.width, page.height) > 0 &&
-            fwrite(page.rows.data(), 1, page.rows.size(), file.get()) == page.rows.size();
+  bool ok = WritePbm(file.get(), page.width, page.height,
+                     reinterpret_cast<const unsigned char*>(page.rows.data()), page.rows.size());
   if (fclose(file.release()) != 0) ok = false;
   if (!ok) *error = path + ": " + strerror(errno);
   return ok;
