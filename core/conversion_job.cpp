@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "common/log.h"
+#include "image/encoder.h"
 #include "image/pbm.h"
 #include "image/rotate.h"
 
@@ -51,6 +52,7 @@ bool ConversionJob::Fail(int status, const char* format, ...) {
   const std::string text = FormatText(format, args);
   va_end(args);
   LogPrintf("ERROR: %s\n", text.c_str());
+  error_ = text;
   ended_ = true;
   status_ = status;
   return false;
@@ -178,6 +180,7 @@ bool ConversionJob::FinishPage(bool last) {
     return Fail(1, "page %d cannot be held for its duplex pair", side);
   }
   data.reset();
+  RemovePageFiles(side);
   if (sequencer_->blankBackSideNeeded()) return AddBlankBackSide();
   return true;
 }
@@ -220,7 +223,17 @@ bool ConversionJob::AddBlankBackSide() {
   if (!sequencer_->AddBlankBackSide({data.get(), size})) {
     return Fail(1, "extra page %d cannot be held for its duplex pair", side);
   }
+  RemovePageFiles(side);
   return true;
+}
+
+// Once a side is with the sequencer (which keeps a held side of a pair in
+// memory), its files are needed no more, unless the work space keeps them.
+void ConversionJob::RemovePageFiles(int32_t side) {
+  if (services_.work->keepsPageFiles()) return;
+  for (const char* format : {"%s%d_%d_gs.pbm", "%s%d_%d_gs_rotated.pbm", "%s%d-%d.jbg"}) {
+    unlink(ScratchName(format, side).c_str());
+  }
 }
 
 // Encodes `pbmPath` into the side's .jbg file and loads it; `what` is
@@ -231,7 +244,27 @@ bool ConversionJob::EncodeAndLoad(const std::string& pbmPath, const char* what, 
   if (services_.encoder->Encode(pbmPath, jbgPath) != 0) {
     return Fail(kPageFailed, "%s %d could not be encoded", what, side);
   }
-  return ReadEncoded(jbgPath, what, side, data, size);
+  return ReadEncoded(jbgPath, what, side, data, size) &&
+         CheckEncoded(pbmPath, what, side, data->get(), *size);
+}
+
+// No record goes to the printer unless the encoder's output starts with the
+// JBIG header of the page that was encoded: an encoder that ended well but
+// left an empty, cut or foreign file fails the job as a failed encoder does.
+bool ConversionJob::CheckEncoded(const std::string& pbmPath, const char* what, int32_t side,
+                                 const unsigned char* data, size_t size) {
+  PbmHeader pbm;
+  {
+    UniqueFile file = OpenFile(pbmPath.c_str(), "rb");
+    if (file) pbm = ReadPbmHeader(file.get());
+  }
+  if (!pbm.numbersScanned) {
+    return Fail(kPageFailed, "%s %d: cannot read the size of %s", what, side, pbmPath.c_str());
+  }
+  const std::string problem = EncodedPageProblem(data, size, pbm.width, pbm.height);
+  if (problem.empty()) return true;
+  return Fail(kPageFailed, "%s %d: the encoder's output is not the page's JBIG file: %s", what,
+              side, problem.c_str());
 }
 
 // Reads the encoded file back whole: a record must never promise bytes

@@ -10,7 +10,8 @@
 // failed); exitStatus() then tells how, as the filter's exit status: 0 for
 // a normal end, a cancellation or an empty job, 1 for a job that could not
 // be printed whole, -1 (255) when a page's files cannot be made, encoded or
-// read back.  The reason of every failure is logged with "ERROR: ".
+// read back, or the encoder's output is not the page's JBIG file.  The
+// reason of every failure is logged with "ERROR: " and kept (error()).
 #ifndef QUILLFERN_CORE_CONVERSION_JOB_H_
 #define QUILLFERN_CORE_CONVERSION_JOB_H_
 
@@ -70,6 +71,8 @@ class ConversionJob {
 
   bool ended() const { return ended_; }
   int exitStatus() const { return status_; }
+  // Why the job failed (the text of its "ERROR: " line), or empty.
+  const std::string& error() const { return error_; }
 
  private:
   bool OpenStream(const cups_page_header2_t& header);
@@ -82,6 +85,9 @@ class ConversionJob {
                      MallocPtr<unsigned char[]>* data, size_t* size);
   bool ReadEncoded(const std::string& jbgPath, const char* what, int32_t side,
                    MallocPtr<unsigned char[]>* data, size_t* size);
+  bool CheckEncoded(const std::string& pbmPath, const char* what, int32_t side,
+                    const unsigned char* data, size_t size);
+  void RemovePageFiles(int32_t side);
   bool GoOnAfterPage();
   bool Finish();
   bool Fail(int status, const char* format, ...) __attribute__((format(printf, 3, 4)));
@@ -92,6 +98,7 @@ class ConversionJob {
   std::unique_ptr<OutputSequencer> sequencer_;
   bool ended_ = false;
   int status_ = 0;
+  std::string error_;
   // The page in hand: its number, pixels and how many of them arrived.
   int32_t rasterPageNo_ = 0;
   bool pageDataComplete_ = false;

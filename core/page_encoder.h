@@ -15,7 +15,7 @@ class PageEncoder {
   virtual int Encode(const std::string& pbmPath, const std::string& jbgPath) = 0;
 };
 
-// pbmtojbg with the printer's options, run through the shell.
+// pbmtojbg with the printer's options, run as a program.
 class PbmtojbgEncoder : public PageEncoder {
  public:
   int Encode(const std::string& pbmPath, const std::string& jbgPath) override;

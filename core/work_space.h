@@ -14,6 +14,11 @@ class WorkSpace {
   virtual ~WorkSpace() = default;
   // The directory, with its trailing slash.
   virtual const std::string& directory() const = 0;
+  // Whether a page's files stay until the front end clears the directory
+  // (the CUPS filter's do, for the administrator to look at), or go as soon
+  // as the page has been handed on, so that a long job needs no more disk
+  // than its largest pages.
+  virtual bool keepsPageFiles() const { return true; }
 };
 
 // A directory someone else prepared and will clear.

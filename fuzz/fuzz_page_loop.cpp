@@ -16,6 +16,7 @@
 
 #include "core/job_setup.h"
 #include "filter/page_loop.h"
+#include "image/pbm.h"
 #include "tools/stream_checker.h"
 
 using namespace quillfern;  // NOLINT(google-build-using-namespace)
@@ -29,13 +30,25 @@ const unsigned char kTinyBie[] = {0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x01
                                   0x01, 0x00, 0x00, 0x00, 0x80, 0x00, 0x00, 0x00, 0x08, 0xff, 0x03};
 std::string tinyBie;
 
-// Stands in for pbmtojbg: writes the tiny JBIG file.
+// Stands in for pbmtojbg: writes the tiny JBIG file with the page's size
+// in its header, as the core checks it.
 class StandInEncoder : public quillfern::PageEncoder {
  public:
-  int Encode(const std::string& /*pbmPath*/, const std::string& jbgPath) override {
+  int Encode(const std::string& pbmPath, const std::string& jbgPath) override {
+    FILE* pbm = fopen(pbmPath.c_str(), "rb");
+    if (pbm == nullptr) return 1;
+    const quillfern::PbmHeader header = quillfern::ReadPbmHeader(pbm);
+    fclose(pbm);
+    std::string bie = tinyBie;
+    for (int field = 0; field < 2; ++field) {
+      const uint32_t value = static_cast<uint32_t>(field == 0 ? header.width : header.height);
+      for (int byte = 0; byte < 4; ++byte) {
+        bie[4 + field * 4 + byte] = static_cast<char>(value >> (24 - 8 * byte));
+      }
+    }
     FILE* file = fopen(jbgPath.c_str(), "wb");
     if (file == nullptr) return 1;
-    fwrite(tinyBie.data(), 1, tinyBie.size(), file);
+    fwrite(bie.data(), 1, bie.size(), file);
     fclose(file);
     return 0;
   }

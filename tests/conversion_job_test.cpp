@@ -66,12 +66,16 @@ TEST(RasterHeaderTest, EveryUnusableHeaderIsNamed) {
   }
 }
 
-// Stands in for pbmtojbg without a shell: the "JBIG file" is the PBM file
-// behind a marker, so every page and turn shows in the stream.
+// Stands in for pbmtojbg: the "JBIG file" is the page's JBIG header and
+// then the PBM file behind a marker, so every page and turn shows in the
+// stream.
 class CopyingEncoder : public PageEncoder {
  public:
   int Encode(const std::string& pbmPath, const std::string& jbgPath) override {
-    WriteFile(jbgPath, "encoded:" + ReadFile(pbmPath));
+    const std::string pbm = ReadFile(pbmPath);
+    unsigned width = 0, height = 0;
+    sscanf(pbm.c_str(), "P4 %u %u", &width, &height);
+    WriteFile(jbgPath, testing_support::JbigHeader(width, height) + "encoded:" + pbm);
     return 0;
   }
 };

@@ -483,15 +483,27 @@ TEST_F(PageLoopTest, UnusableSharedPathsSendTheJobToItsOwnDirectory) {
   }
 }
 
-// An encoded page that cannot be read back in full is never sent with a
-// size that promises bytes it does not have.
-TEST_F(PageLoopTest, EncodedPageThatCannotBeReadBackFailsTheJob) {
-  WriteFile(dir_.File("bin/pbmtojbg"), "#!/bin/sh\nfor last; do :; done\nmkdir \"$last\"\n");
-  chmod(dir_.File("bin/pbmtojbg").c_str(), 0755);
-  FilterRun run = Run("", {PatternPage(40, 20, 1)});
-  EXPECT_EQ(run.process.exitStatus, 255) << run.process.err;
-  EXPECT_TRUE(run.stream.records.empty());
-  EXPECT_NE(run.process.err.find("ERROR: page 1: "), std::string::npos) << run.process.err;
+// An encoded page that cannot be read back in full, or is not the page's
+// JBIG file though the encoder ended well, is never sent: the job fails as
+// a failed encoder fails it.
+TEST_F(PageLoopTest, EncoderOutputThatIsNotThePageFailsTheJob) {
+  const std::string real = "/usr/bin/pbmtojbg \"$@\" || exit $?; ";
+  for (const std::string& leave : {
+           std::string("mkdir \"$last\""),                                            // a directory
+           std::string(": >\"$last\""),                                               // nothing
+           std::string("echo 'pbmtojbg: done' >\"$last\""),                           // text
+           real + "head -c 12 \"$last\" >\"$last.cut\"; mv \"$last.cut\" \"$last\"",  // cut
+           // another page's JBIG file
+           std::string("printf 'P4\\n8 8\\n\\0\\0\\0\\0\\0\\0\\0\\0' >\"$last.pbm\"; "
+                       "/usr/bin/pbmtojbg -q \"$last.pbm\" \"$last\""),
+       }) {
+    WriteFile(dir_.File("bin/pbmtojbg"), "#!/bin/sh\nfor last; do :; done\n" + leave + "\n");
+    chmod(dir_.File("bin/pbmtojbg").c_str(), 0755);
+    FilterRun run = Run("", {PatternPage(40, 20, 1)});
+    EXPECT_EQ(run.process.exitStatus, 255) << leave << run.process.err;
+    EXPECT_TRUE(run.stream.records.empty()) << leave;
+    EXPECT_NE(run.process.err.find("ERROR: page 1: "), std::string::npos) << run.process.err;
+  }
 }
 
 TEST_F(PageLoopTest, MissingEncoderEndsTheJobWithoutThatPage) {

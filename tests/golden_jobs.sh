@@ -34,7 +34,7 @@ mkdir "$work/cancel" "$work/fail"
 cat >"$work/cancel/pbmtojbg" <<'SH'
 #!/bin/sh
 /usr/bin/pbmtojbg "$@" || exit $?
-case "$*" in *_3_gs*) kill -TERM "$(ps -o ppid= -p $PPID)";; esac
+case "$*" in *_3_gs*) kill -TERM "$PPID";; esac
 SH
 cat >"$work/fail/pbmtojbg" <<'SH'
 #!/bin/sh

@@ -27,6 +27,15 @@ TempDir::~TempDir() {
   RemoveTree(path_);
 }
 
+std::string JbigHeader(uint32_t width, uint32_t height) {
+  std::string header = {0, 0, 1, 0};
+  for (uint32_t value : {width, height, 128u, 8u}) {
+    for (int shift = 24; shift >= 0; shift -= 8)
+      header += static_cast<char>((value >> shift) & 0xff);
+  }
+  return header;
+}
+
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream content;

@@ -3,6 +3,7 @@
 #ifndef QUILLFERN_TESTS_TEST_SUPPORT_H_
 #define QUILLFERN_TESTS_TEST_SUPPORT_H_
 
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -25,6 +26,9 @@ class TempDir {
 };
 
 std::string ReadFile(const std::string& path);
+// The 20-byte JBIG header pbmtojbg writes for a `width` x `height` page
+// with the filter's options, for stand-in encoders.
+std::string JbigHeader(uint32_t width, uint32_t height);
 void WriteFile(const std::string& path, const std::string& content);
 bool FileExists(const std::string& path);
 void RemoveTree(const std::string& path);
