@@ -25,18 +25,14 @@ for tool in cupsd lpadmin lp gs; do
 done
 
 cupsd_pid=
-failures=0
+# shellcheck source=tests/test_lib.sh
+. "$source_dir/tests/test_lib.sh"
 # shellcheck source=tests/private_cupsd.sh
 . "$source_dir/tests/private_cupsd.sh"
-trap stop_private_cupsd EXIT
+on_exit stop_private_cupsd
 start_private_cupsd "$filter" "$source_dir/tests/lsan.supp"
 work=$tmp/work
 mkdir -p "$work"
-
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
 
 lpadmin -h "$server" -p quillfern -E -v "file://$out/job.prn" -P "$ppd" 2>&1 |
   grep -v "deprecated" || true
@@ -180,8 +176,7 @@ if print_job secret -o "AuthPassword='Qf7 Zr9'"; then
 fi
 
 if [ "$failures" -ne 0 ]; then
-  echo "== $failures failure(s); the scheduler's log ends:"
+  echo "== the scheduler's log ends:"
   tail -40 "$error_log"
-  exit 1
 fi
-echo "== all jobs printed as expected"
+finish_tests "all jobs printed as expected"

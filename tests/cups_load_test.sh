@@ -23,14 +23,11 @@ done
 enter_private_tmp "$0" "$@"
 
 cupsd_pid=
-failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
+# shellcheck source=tests/test_lib.sh
+. "$source_dir/tests/test_lib.sh"
 # shellcheck source=tests/private_cupsd.sh
 . "$source_dir/tests/private_cupsd.sh"
-trap stop_private_cupsd EXIT
+on_exit stop_private_cupsd
 
 # One raster document for every job, so that the load is the filter's.
 raster=$(mktemp /tmp/quillfern-load.XXXXXX.ras)
@@ -99,8 +96,4 @@ warnings=$(grep -c "^W .*\] lock file /tmp/brelmont.lock cannot be opened: Permi
 root 755" ] || fail "planted: the planted paths were changed"
 [ "$(cat /tmp/brelmont/kept)" = root ] || fail "planted: the planted directory was emptied"
 
-if [ "$failures" -ne 0 ]; then
-  echo "== $failures failure(s)"
-  exit 1
-fi
-echo "== every job of both conditions printed a sound stream"
+finish_tests "every job of both conditions printed a sound stream"

@@ -21,8 +21,8 @@ app_deb=$(ls "$packages"/quillfern-printer-app_*.deb | head -1)
 . "$source_dir/tests/private_tmp.sh"
 enter_private_tmp "$0" "$@"
 
-status=0
-fail() { echo "FAIL: $*"; status=1; }
+# shellcheck source=tests/test_lib.sh
+. "$source_dir/tests/test_lib.sh"
 log=$(mktemp /tmp/quillfern-package.XXXXXX)
 
 echo "== lintian --pedantic -E"
@@ -95,7 +95,7 @@ cleanup() {
     apt-get purge -y -q quillfern-printer-app >/dev/null 2>&1 || true
   fi
 }
-trap cleanup EXIT
+on_exit cleanup
 start_private_cupsd
 
 gs -q -dSAFER -dNOPAUSE -dBATCH -sDEVICE=pdfwrite -sPAPERSIZE=a4 \
@@ -155,5 +155,4 @@ done
 left=$(find /usr /etc /lib /var/lib /var/log -name '*quillfern*' 2>/dev/null | grep -v "^$source_dir" || true)
 [ -z "$left" ] || fail "left behind: $left"
 
-[ "$status" = 0 ] && echo "== the packages pass lintian, install, print, upgrade and purge cleanly"
-exit "$status"
+finish_tests "the packages pass lintian, install, print, upgrade and purge cleanly"

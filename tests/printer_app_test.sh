@@ -24,29 +24,25 @@ done
 # shellcheck source=tests/private_tmp.sh
 . "$source_dir/tests/private_tmp.sh"
 enter_private_tmp "$0" "$@"
+# shellcheck source=tests/test_lib.sh
+. "$source_dir/tests/test_lib.sh"
 
-failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
-
-work=$(mktemp -d /tmp/quillfern-app.XXXXXX)
-chmod 0755 "$work"
+# Everything the server (as nobody) reaches lies in this 0755 directory:
+# its program, its documents, its fake encoder, its spool and state.
+user_work_dir quillfern-app
+work=$work_dir
 mkdir -p "$work"/{spool,state,out,log,bin,tmp,docs}
 chown nobody:nogroup "$work"/{spool,state,out,log,tmp}
+app=$(copy_for_user "$app" "$work/bin")
 ipp=$source_dir/tests/ipp
 server_pid=
-cleanup() {
-  local status=$?
-  if [ -n "$server_pid" ]; then
-    kill "$server_pid" 2>/dev/null || true
-    wait "$server_pid" 2>/dev/null || true
-  fi
-  rm -rf "$work"
-  exit "$status"
+stop_server() {
+  stop_session "$server_pid"
+  server_pid=
+  # A sub-command that found no server would have started one of its own.
+  pkill -KILL -f -- "$work/" 2>/dev/null || true
 }
-trap cleanup EXIT
+on_exit stop_server
 
 # An encoder first on the server's PATH that pauses on page 2 of a job
 # named "cancel" until the test says go, so that a cancel lands in page 2.
@@ -77,28 +73,31 @@ gs -q -dSAFER -dNOPAUSE -dBATCH -sDEVICE=pdfwrite -sPAPERSIZE=a4 -sOutputFile="$
 chmod -R a+rX "$docs"
 
 # --- The server -----------------------------------------------------------
-port=
-for candidate in $(shuf -i 20000-60000 -n 50); do
-  if ! (exec 3<>"/dev/tcp/127.0.0.1/$candidate") 2>/dev/null; then port=$candidate; break; fi
-done
-[ -n "$port" ] || { echo "FAIL: no free port"; exit 1; }
+port=$(free_port)
 system=ipp://localhost:$port/ipp/system
 log=$work/log/app.log
-runuser -u nobody -- env HOME="$work/state" TMPDIR="$work/tmp" PATH="$work/bin:/usr/bin:/bin" \
+# as_server COMMAND...: runs COMMAND as the server's user with its
+# environment, so that the application's sub-commands find its socket.
+as_server() {
+  runuser -u nobody -- env HOME="$work/state" TMPDIR="$work/tmp" PATH="$work/bin:/usr/bin:/bin" "$@"
+}
+start_as_user nobody env HOME="$work/state" TMPDIR="$work/tmp" PATH="$work/bin:/usr/bin:/bin" \
   "$app" server -o server-port="$port" -o spool-directory="$work/spool" \
-  -o log-file="$log" -o log-level=debug -o listen-hostname=localhost &
-server_pid=$!
-for attempt in $(seq 300); do
-  "$app" printers -u "$system" >/dev/null 2>&1 && break
-  kill -0 "$server_pid" 2>/dev/null || break
-  sleep 0.1
-done
+  -o log-file="$log" -o log-level=debug -o listen-hostname=localhost
+server_pid=$started_pid
+# Probed with ipptool: the application's own sub-commands start a server of
+# their own when none answers on their socket.
+wait_for_port "$port" 30 &&
+  for attempt in $(seq 100); do
+    ipptool -T 2 "$system" "$ipp/system-state.test" >/dev/null 2>&1 && break
+    sleep 0.1
+  done
 # add NAME DEVICE: adds a printer, trying again while a loaded machine keeps
 # the new server from answering in time.
 add() {
   local attempt
   for attempt in 1 2 3 4 5; do
-    "$app" add -d "$1" -v "$2" -m quillfern -u "$system" >/dev/null 2>"$work/add.err" && return 0
+    as_server "$app" add -d "$1" -v "$2" -m quillfern >/dev/null 2>"$work/add.err" && return 0
     sleep 1
   done
   cat "$work/add.err"
@@ -253,9 +252,13 @@ grep -q "\[PASS\]" "$work/everywhere.txt" || fail "ipp-everywhere.test ran no te
 
 grep -q "AuthPassword=[^*, ]" "$log" && fail "the job log shows a password"
 
+echo "== shutdown stops the server"
+as_server "$app" shutdown >/dev/null 2>&1 || fail "shutdown failed"
+for attempt in $(seq 100); do session_alive "$server_pid" || break; sleep 0.1; done
+session_alive "$server_pid" && fail "the server still runs 10 s after shutdown"
+
 if [ "$failures" -ne 0 ]; then
   cp "$log" "$start_dir/printer-app.log" 2>/dev/null || true
-  echo "== $failures failure(s); the application's log is in $start_dir/printer-app.log"
-  exit 1
+  echo "== the application's log is in $start_dir/printer-app.log"
 fi
-echo "== every job printed and checked"
+finish_tests "every job printed and checked"

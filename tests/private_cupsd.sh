@@ -1,4 +1,5 @@
-# A private CUPS scheduler for tests, sourced by the test scripts.
+# A private CUPS scheduler for tests, sourced by the test scripts after
+# tests/test_lib.sh.
 #
 # start_private_cupsd EXTRA_FILTER: makes $tmp (which the caller must clean
 # up with stop_private_cupsd), a ServerBin of symlinks to everything under
@@ -9,11 +10,9 @@
 # jobs' work directory is the test's own.
 
 stop_private_cupsd() {
-  if [ -n "${cupsd_pid:-}" ]; then
-    kill "$cupsd_pid" 2>/dev/null || true
-    wait "$cupsd_pid" 2>/dev/null || true
-    cupsd_pid=
-  fi
+  # cupsd, and any filter or backend still running for it.
+  stop_session "${cupsd_pid:-}" 10
+  cupsd_pid=
   [ -n "${tmp:-}" ] || return 0
   if [ -n "${QUILLFERN_KEEP_E2E:-}" ]; then
     echo "kept $tmp"
@@ -27,15 +26,8 @@ start_private_cupsd() {
   tmp=$(mktemp -d /tmp/quillfern-cups.XXXXXX)
   chmod 0755 "$tmp"
 
-  # A free port on the loopback interface.
-  local candidate port=
-  for candidate in $(shuf -i 20000-60000 -n 50); do
-    if ! (exec 3<>"/dev/tcp/127.0.0.1/$candidate") 2>/dev/null; then
-      port=$candidate
-      break
-    fi
-  done
-  [ -n "$port" ] || { echo "FAIL: no free port"; return 1; }
+  local port
+  port=$(free_port) || return 1
   server=127.0.0.1:$port
 
   local etc=$tmp/etc serverbin=$tmp/serverbin dir name program
@@ -108,7 +100,7 @@ DefaultAuthType None
 CONF
   chmod 0644 "$etc"/*.conf
 
-  (cd / && exec cupsd -f -c "$etc/cupsd.conf" -s "$etc/cups-files.conf") &
+  (cd / && exec setsid cupsd -f -c "$etc/cupsd.conf" -s "$etc/cups-files.conf") &
   cupsd_pid=$!
   local attempt
   for attempt in $(seq 100); do
