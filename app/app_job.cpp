@@ -1,14 +1,18 @@
 #include "app/app_job.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <vector>
 
 #include "app/job_options.h"
+#include "app/printer_turns.h"
 #include "core/job_setup.h"
 #include "params/auth_file.h"
 
@@ -40,9 +44,7 @@ void PapplJobLog::WriteLine(const std::string& line) {
                  {"ERROR: ", PAPPL_LOGLEVEL_ERROR}};
   for (const auto& level : kLevels) {
     if (line.rfind(level.prefix, 0) != 0) continue;
-    const std::string text = line.substr(strlen(level.prefix));
-    if (level.level == PAPPL_LOGLEVEL_ERROR) lastError_ = text;
-    papplLogJob(job_, level.level, "%s", text.c_str());
+    papplLogJob(job_, level.level, "%s", line.c_str() + strlen(level.prefix));
     return;
   }
   papplLogJob(job_, PAPPL_LOGLEVEL_DEBUG, "%s", line.c_str());
@@ -58,34 +60,88 @@ int PapplDeviceSink::Flush() {
 }
 
 JobDirectory::~JobDirectory() {
+  if (directory_.empty()) return;
   std::error_code ignored;
   std::filesystem::remove_all(directory_, ignored);
 }
 
-bool JobDirectory::Create(std::string* problem) {
-  if (mkdir(directory_.c_str(), 0700) != 0 && errno != EEXIST) {
-    *problem = "cannot create " + directory_ + ": " + strerror(errno);
+bool JobDirectory::Create(const std::string& spool, int printerId, int jobId,
+                          std::string* problem) {
+  std::string name = spool + "/" + kJobDirectoryPrefix + std::to_string(printerId) + "-" +
+                     std::to_string(jobId) + "-XXXXXX";
+  if (mkdtemp(name.data()) == nullptr) {
+    *problem = "cannot create a scratch directory in " + spool + ": " + strerror(errno);
     return false;
   }
-  struct stat status;
-  if (lstat(directory_.c_str(), &status) != 0 || !S_ISDIR(status.st_mode) ||
-      status.st_uid != geteuid() || (status.st_mode & 077) != 0) {
-    *problem = directory_ + " is not a private directory of this user";
-    return false;
-  }
+  directory_ = name + "/";
   return true;
+}
+
+int RemoveLeftoverJobDirectories(const std::string& spool) {
+  int removed = 0;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(spool, error)) {
+    const std::string name = entry.path().filename().string();
+    struct stat status;
+    if (name.rfind(kJobDirectoryPrefix, 0) != 0 || lstat(entry.path().c_str(), &status) != 0 ||
+        !S_ISDIR(status.st_mode) || status.st_uid != geteuid()) {
+      continue;
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(entry.path(), ignored);
+    ++removed;
+  }
+  return removed;
 }
 
 namespace {
 
-// Everything one job keeps between PAPPL's callbacks.
+// Where the device cannot be opened, the job's log says why.
+void LogDeviceError(const char* message, void* job) {
+  papplLogJob(static_cast<pappl_job_t*>(job), PAPPL_LOGLEVEL_ERROR, "%s", message);
+}
+
+// The device a job writes to.  PAPPL opens a printer's device when a job
+// starts and may hand the same one to a job it started at the same time:
+// for a file: device it is named after whichever job opened it and is
+// closed when any job ends.  So a job on a file: device opens its own, named
+// after itself, once it has its turn; other devices (USB, network) are one
+// connection to the printer and are used as PAPPL opened them.
+class JobDevice {
+ public:
+  JobDevice(pappl_job_t* job, pappl_device_t* device) : job_(job), device_(device) {}
+  ~JobDevice() {
+    if (own_ != nullptr) papplDeviceClose(own_);
+  }
+  JobDevice(const JobDevice&) = delete;
+  JobDevice& operator=(const JobDevice&) = delete;
+
+  pappl_device_t* Open() {
+    const char* uri = papplPrinterGetDeviceURI(papplJobGetPrinter(job_));
+    if (uri == nullptr || strncmp(uri, "file:", 5) != 0) return device_;
+    const char* name = papplJobGetName(job_);
+    own_ = papplDeviceOpen(uri, name != nullptr ? name : "job", LogDeviceError, job_);
+    return own_;
+  }
+
+ private:
+  pappl_job_t* job_;
+  pappl_device_t* device_;
+  pappl_device_t* own_ = nullptr;
+};
+
+// Everything one job keeps between PAPPL's callbacks, in the order it is
+// released: the conversion first, the turn last.
 struct AppJob {
-  AppJob(pappl_job_t* job, pappl_device_t* device) : log(job), sink(device), output(sink) {}
+  AppJob(pappl_job_t* job, pappl_device_t* device) : turn(job), device(job, device), log(job) {}
+  PrinterTurn turn;
+  JobDevice device;
+  bool alreadyPrinted = false;  // a second start of a job PAPPL started twice
   PapplJobLog log;
-  PapplDeviceSink sink;
-  PrinterOutput output;
+  std::unique_ptr<PapplDeviceSink> sink;
+  std::unique_ptr<PrinterOutput> output;
   PbmtojbgEncoder encoder;
-  std::unique_ptr<JobDirectory> work;
+  JobDirectory work;
   JobSetup setup;
   std::unique_ptr<ConversionJob> conversion;
 };
@@ -139,28 +195,32 @@ IppJobChoices ChoicesFor(pappl_job_t* job, const pappl_pr_options_t* options) {
   return choices;
 }
 
-// The filter's setup, run on what CUPS would have handed the filter.
+// The job's own scratch directory and device, and the filter's setup run
+// on what CUPS would have handed the filter, with the PPD built in.
 bool SetUp(AppJob& app, pappl_job_t* job, const pappl_pr_options_t* options) {
   std::string problem;
   const std::string spool = SpoolDirectory(job);
-  app.work = std::make_unique<JobDirectory>(spool + "/quillfern-job-" +
-                                            std::to_string(papplJobGetID(job)) + "/");
-  if (spool.empty() || !app.work->Create(&problem)) {
-    papplJobSetMessage(job, "No work directory: %s", problem.c_str());
+  if (spool.empty() || !app.work.Create(spool, papplPrinterGetID(papplJobGetPrinter(job)),
+                                        papplJobGetID(job), &problem)) {
+    papplJobSetMessage(job, "No scratch directory: %s", problem.c_str());
     return false;
   }
-  const std::string ppd = app.work->directory() + "driver.ppd";
-  FILE* file = fopen(ppd.c_str(), "w");
-  if (file == nullptr) return false;
-  fputs(kDriverPpd, file);
-  fclose(file);
+  pappl_device_t* device = app.device.Open();
+  if (device == nullptr) {
+    papplJobSetMessage(job, "The printer's device cannot be opened.");
+    return false;
+  }
+  app.sink = std::make_unique<PapplDeviceSink>(device);
+  app.output = std::make_unique<PrinterOutput>(*app.sink);
 
   std::vector<std::string> args = FilterArguments(ChoicesFor(job, options));
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
-  SetupSources sources{ppd.c_str(), kAuthConfigPath};
+  SetupSources sources;
+  sources.ppdText = kDriverPpd;
+  sources.authPath = kAuthConfigPath;
   if (SetupJob(static_cast<int>(argv.size()), argv.data(), sources, app.setup) != kSetupDone) {
-    papplJobSetMessage(job, "%s", app.log.lastError().c_str());
+    papplJobSetMessage(job, "The job's settings cannot be resolved (see the job's log).");
     return false;
   }
   return true;
@@ -170,12 +230,19 @@ bool SetUp(AppJob& app, pappl_job_t* job, const pappl_pr_options_t* options) {
 
 bool StartAppJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device) {
   auto app = std::make_unique<AppJob>(job, device);
+  const PrinterTurn::Result turn = app->turn.Take();
+  if (turn == PrinterTurn::kAlreadyPrinted) {
+    app->alreadyPrinted = true;
+    papplJobSetData(job, app.release());
+    return true;
+  }
+  if (turn == PrinterTurn::kCancelled) return false;
   ScopedLog log(app->log);
   if (!SetUp(*app, job, options)) return false;
   JobServices services;
-  services.work = app->work.get();
+  services.work = &app->work;
   services.encoder = &app->encoder;
-  services.output = &app->output;
+  services.output = app->output.get();
   services.cancelled = [job] { return papplJobIsCanceled(job); };
   app->conversion = std::make_unique<ConversionJob>(app->setup, services);
   // The printer makes the copies: PAPPL must not repeat the pages.
@@ -187,43 +254,74 @@ bool StartAppJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* 
 bool StartAppPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, unsigned) {
   AppJob* app = JobOf(job);
   if (app == nullptr) return false;
+  if (app->alreadyPrinted) return true;
   ScopedLog log(app->log);
-  app->conversion->StartPage(options->header);
-  return true;
+  return app->conversion->StartPage(options->header);
 }
 
 bool WriteAppLine(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, unsigned,
                   const unsigned char* line) {
   AppJob* app = JobOf(job);
   if (app == nullptr) return false;
-  app->conversion->WriteRow(line, options->header.cupsBytesPerLine);
-  return true;
+  if (app->alreadyPrinted) return true;
+  return app->conversion->WriteRow(line, options->header.cupsBytesPerLine);
 }
 
 bool EndAppPage(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, unsigned) {
-  return JobOf(job) != nullptr;
+  AppJob* app = JobOf(job);
+  return app != nullptr && (app->alreadyPrinted || !app->conversion->ended());
 }
 
 // The end of the job: the page in hand is its last.  A job that could not
-// be printed whole is aborted with the reason the client sees, and a
-// printer that stopped taking data is reported in the printer's state.
+// be printed whole is aborted with the core's reason as the message the
+// client sees, and a printer that stopped taking data is reported in the
+// printer's state.
 bool EndAppJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*) {
   std::unique_ptr<AppJob> app(JobOf(job));
   papplJobSetData(job, nullptr);
   if (!app) return false;
+  if (app->alreadyPrinted) return true;
   int status = 0;
   {
     ScopedLog log(app->log);
     status = app->conversion->EndJob();
   }
   pappl_printer_t* printer = papplJobGetPrinter(job);
-  if (app->output.failed()) {
+  if (app->output->failed()) {
     papplPrinterSetReasons(printer, PAPPL_PREASON_OTHER, PAPPL_PREASON_NONE);
   } else {
     papplPrinterSetReasons(printer, PAPPL_PREASON_NONE, PAPPL_PREASON_OTHER);
   }
-  if (status != 0) papplJobSetMessage(job, "%s", app->log.lastError().c_str());
+  if (status != 0) papplJobSetMessage(job, "%s", app->conversion->error().c_str());
   return status == 0;
+}
+
+bool PrintRawStream(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device) {
+  PrinterTurn turn(job);
+  const PrinterTurn::Result result = turn.Take();
+  if (result != PrinterTurn::kGo) return result == PrinterTurn::kAlreadyPrinted;
+  JobDevice jobDevice(job, device);
+  pappl_device_t* output = jobDevice.Open();
+  if (output == nullptr) {
+    papplJobSetMessage(job, "The printer's device cannot be opened.");
+    return false;
+  }
+  const int fd = open(papplJobGetFilename(job), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    papplJobSetMessage(job, "Unable to open the print stream: %s", strerror(errno));
+    return false;
+  }
+  char buffer[65536];
+  ssize_t got;
+  bool ok = true;
+  // A stream is sent whole, even when cancelled: the printer must not be
+  // left inside a record.
+  while (ok && (got = read(fd, buffer, sizeof buffer)) > 0) {
+    ok = papplDeviceWrite(output, buffer, static_cast<size_t>(got)) >= 0;
+  }
+  close(fd);
+  if (!ok) papplJobSetMessage(job, "The printer stopped taking data.");
+  return ok;
 }
 
 }  // namespace quillfern

@@ -1,14 +1,15 @@
 // One print job of the printer application: the PAPPL side of the
 // conversion core.  PAPPL's raster callbacks push the job's pages into a
 // ConversionJob set up exactly as the CUPS filter sets up its jobs; the
-// printer's bytes go to the PAPPL device, the log to the job's log, and a
-// cancel from any client ends the job after the page in hand.
+// printer's bytes go to the device, the log to the job's log, and a cancel
+// from any client ends the job after the page in hand.  A job first takes
+// its printer's turn (app/printer_turns.h), and owns a scratch directory
+// that no other job ever sees.
 #ifndef QUILLFERN_APP_APP_JOB_H_
 #define QUILLFERN_APP_APP_JOB_H_
 
 #include <pappl/pappl.h>
 
-#include <memory>
 #include <string>
 
 #include "common/log.h"
@@ -22,18 +23,15 @@ class PapplJobLog : public LogSink {
   explicit PapplJobLog(pappl_job_t* job) : job_(job) {}
   ~PapplJobLog() override;
   void Write(std::string_view text) override;
-  // The text of the last "ERROR: " line, for the job's state message.
-  const std::string& lastError() const { return lastError_; }
 
  private:
   void WriteLine(const std::string& line);
 
   pappl_job_t* job_;
   std::string pending_;
-  std::string lastError_;
 };
 
-// The printer's bytes through the PAPPL device.
+// The printer's bytes through a PAPPL device.
 class PapplDeviceSink : public ByteSink {
  public:
   explicit PapplDeviceSink(pappl_device_t* device) : device_(device) {}
@@ -44,20 +42,36 @@ class PapplDeviceSink : public ByteSink {
   pappl_device_t* device_;
 };
 
-// A directory of the job's own under the application's spool directory,
-// removed with everything in it when the job ends.
+// Scratch directories are named "quillfern-job-PRINTER-JOB-XXXXXX" in the
+// application's spool directory.
+constexpr char kJobDirectoryPrefix[] = "quillfern-job-";
+
+// A new directory of the job's own under the spool directory, removed with
+// everything in it when the job ends.  A page's files go as soon as the
+// page has been handed on.
 class JobDirectory : public WorkSpace {
  public:
-  explicit JobDirectory(std::string directory) : directory_(std::move(directory)) {}
+  JobDirectory() = default;
   ~JobDirectory() override;
-  bool Create(std::string* problem);
+  JobDirectory(const JobDirectory&) = delete;
+  JobDirectory& operator=(const JobDirectory&) = delete;
+  // Creates it, never adopting one that exists; false with `problem` set.
+  bool Create(const std::string& spool, int printerId, int jobId, std::string* problem);
   const std::string& directory() const override { return directory_; }
+  bool keepsPageFiles() const override { return false; }
 
  private:
   std::string directory_;
 };
 
-// The raster callbacks of the driver, in PAPPL's order.
+// Removes the scratch directories an earlier run of the application left in
+// `spool` (a crash, a kill): only directories of its own naming.  Returns
+// how many it removed.
+int RemoveLeftoverJobDirectories(const std::string& spool);
+
+// The raster callbacks of the driver, in PAPPL's order.  Each returns false
+// once the job has ended (failed, or cancelled after its page in hand), so
+// that PAPPL stops feeding it.
 bool StartAppJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device);
 bool StartAppPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device,
                   unsigned page);
@@ -65,7 +79,13 @@ bool WriteAppLine(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*
                   const unsigned char* line);
 bool EndAppPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device,
                 unsigned page);
+// Ends the job; false when it could not be printed whole, with the reason
+// set as the job's message.
 bool EndAppJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device);
+
+// The printer's own format (a stream as the CUPS filter writes it), sent to
+// the device as it is, in the job's turn.
+bool PrintRawStream(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device);
 
 }  // namespace quillfern
 

@@ -1,9 +1,5 @@
 #include "app/driver.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 
 #include "app/app_job.h"
@@ -41,25 +37,6 @@ void SetMedia(pappl_pr_driver_data_t* data) {
   SetMediaCol(data->media_default, "iso_a4_210x297mm", "main");
   SetMediaCol(data->media_ready[0], "iso_a4_210x297mm", "main");
   SetMediaCol(data->media_ready[1], "iso_a4_210x297mm", "manual");
-}
-
-// A job already in the printer's own format (made by the CUPS filter, say)
-// goes to the printer as it is.
-bool PrintRawStream(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device) {
-  const int fd = open(papplJobGetFilename(job), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    papplJobSetMessage(job, "Unable to open the print stream: %s", strerror(errno));
-    return false;
-  }
-  char buffer[65536];
-  ssize_t got;
-  bool ok = true;
-  while (ok && (got = read(fd, buffer, sizeof buffer)) > 0) {
-    ok = papplDeviceWrite(device, buffer, static_cast<size_t>(got)) >= 0;
-  }
-  close(fd);
-  if (!ok) papplJobSetMessage(job, "The printer stopped taking data.");
-  return ok;
 }
 
 void SetCallbacks(pappl_pr_driver_data_t* data) {

@@ -19,10 +19,6 @@ bool QuillfernDriver(pappl_system_t* system, const char* driver_name, const char
                      const char* device_id, pappl_pr_driver_data_t* data, ipp_t** attrs,
                      void* context);
 
-// PDF, the format clients send most: rendered by Ghostscript to one-bit
-// PWG raster at the job's resolution and printed through the driver.
-bool FilterPdf(pappl_job_t* job, pappl_device_t* device, void* context);
-
 }  // namespace quillfern
 
 #endif  // QUILLFERN_APP_DRIVER_H_

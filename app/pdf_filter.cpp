@@ -1,29 +1,133 @@
+#include "app/pdf_filter.h"
+
 #include <cups/raster.h>
 #include <fcntl.h>
-#include <spawn.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <climits>
-#include <string>
-#include <vector>
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 #include "app/app_job.h"
-#include "app/driver.h"
-
-extern char** environ;
+#include "common/child_process.h"
+#include "common/log.h"
+#include "common/log_text.h"
 
 namespace quillfern {
 
 namespace {
 
-// Ghostscript's command line: one-bit black PWG raster of the job's sheet
-// at its resolution, on standard output.
-std::vector<std::string> GhostscriptArguments(const char* pdf, const pappl_pr_options_t* options) {
-  const int resolution = options->printer_resolution[0] > 0 ? options->printer_resolution[0] : 600;
+constexpr std::chrono::milliseconds kStopGrace(1000);
+
+// Stops Ghostscript as soon as its job is cancelled, while the job's thread
+// may be waiting for its output: SIGTERM, then SIGKILL after a grace.  It
+// ends before the job's thread reaps Ghostscript, so the process id it
+// signals is always Ghostscript's.
+class CancelWatch {
+ public:
+  CancelWatch(pappl_job_t* job, pid_t pid) : job_(job), pid_(pid), thread_([this] { Run(); }) {}
+  ~CancelWatch() {
+    done_ = true;
+    thread_.join();
+  }
+  bool stoppedGhostscript() const { return signalled_; }
+
+ private:
+  void Run() {
+    std::chrono::steady_clock::time_point terminatedAt;
+    bool killed = false;
+    while (!done_) {
+      if (!signalled_ && papplJobIsCanceled(job_)) {
+        kill(pid_, SIGTERM);
+        signalled_ = true;
+        terminatedAt = std::chrono::steady_clock::now();
+      } else if (signalled_ && !killed &&
+                 std::chrono::steady_clock::now() - terminatedAt > kStopGrace) {
+        kill(pid_, SIGKILL);
+        killed = true;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  }
+
+  pappl_job_t* job_;
+  pid_t pid_;
+  std::atomic<bool> done_{false};
+  std::atomic<bool> signalled_{false};
+  std::thread thread_;
+};
+
+// How reading the rendered pages ended.
+struct PagesRead {
+  int pages = 0;
+  bool jobEnded = false;  // a callback said the job can go no further
+};
+
+// Every page of the raster stream through the driver's page callbacks,
+// until the stream ends or the job does.
+PagesRead PrintPages(cups_raster_t* raster, pappl_job_t* job, pappl_pr_options_t* options,
+                     pappl_device_t* device) {
+  PagesRead read;
+  cups_page_header2_t header;
+  std::vector<unsigned char> line;
+  while (cupsRasterReadHeader2(raster, &header)) {
+    options->header = header;
+    ++read.pages;
+    if (!StartAppPage(job, options, device, static_cast<unsigned>(read.pages))) {
+      read.jobEnded = true;
+      return read;
+    }
+    line.assign(header.cupsBytesPerLine, 0);
+    for (unsigned y = 0; y < header.cupsHeight; ++y) {
+      if (cupsRasterReadPixels(raster, line.data(), header.cupsBytesPerLine) == 0) break;
+      if (!WriteAppLine(job, options, device, y, line.data())) {
+        read.jobEnded = true;
+        return read;
+      }
+    }
+    if (!EndAppPage(job, options, device, static_cast<unsigned>(read.pages))) {
+      read.jobEnded = true;
+      return read;
+    }
+  }
+  return read;
+}
+
+// What Ghostscript said, in the job's log: its own CUPS-prefixed lines at
+// their level, anything else as a warning.
+void LogGhostscriptMessages(pappl_job_t* job, const ChildProcess& gs) {
+  PapplJobLog log(job);
+  ScopedLog scoped(log);
+  const std::string& messages = gs.messages();
+  size_t start = 0;
+  while (start < messages.size()) {
+    size_t end = messages.find('\n', start);
+    if (end == std::string::npos) end = messages.size();
+    std::string line = messages.substr(start, end - start);
+    start = end + 1;
+    if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
+    const bool prefixed = line.rfind("DEBUG: ", 0) == 0 || line.rfind("INFO: ", 0) == 0;
+    LogPrintf("%s%s\n", prefixed ? "" : "WARNING: Ghostscript: ", LogText(line).c_str());
+  }
+  if (gs.droppedBytes() > 0) {
+    LogPrintf("WARNING: Ghostscript: %zu more bytes of messages not shown\n", gs.droppedBytes());
+  }
+}
+
+// The last page the job reached, for a message.
+std::string AfterPages(int pages) {
+  return pages == 0 ? "before its first page" : "after page " + std::to_string(pages);
+}
+
+}  // namespace
+
+std::vector<std::string> GhostscriptArguments(const char* pdf, int resolution, int width,
+                                              int length) {
   // The sheet in points, from hundredths of millimetres.
-  const int width = (options->media.size_width * 72 + 1270) / 2540;
-  const int length = (options->media.size_length * 72 + 1270) / 2540;
+  const int widthPoints = (width * 72 + 1270) / 2540;
+  const int lengthPoints = (length * 72 + 1270) / 2540;
   return {"gs",
           "-q",
           "-dSAFER",
@@ -33,8 +137,8 @@ std::vector<std::string> GhostscriptArguments(const char* pdf, const pappl_pr_op
           "-dcupsColorSpace=3",
           "-dcupsBitsPerColor=1",
           "-r" + std::to_string(resolution),
-          "-dDEVICEWIDTHPOINTS=" + std::to_string(width),
-          "-dDEVICEHEIGHTPOINTS=" + std::to_string(length),
+          "-dDEVICEWIDTHPOINTS=" + std::to_string(widthPoints),
+          "-dDEVICEHEIGHTPOINTS=" + std::to_string(lengthPoints),
           "-dFIXEDMEDIA",
           "-dPDFFitPage",
           "-sOutputFile=-",
@@ -42,71 +146,78 @@ std::vector<std::string> GhostscriptArguments(const char* pdf, const pappl_pr_op
           pdf};
 }
 
-// Starts Ghostscript on the job's PDF, writing to a pipe; returns the read
-// end, or -1.
-int StartGhostscript(pappl_job_t* job, const pappl_pr_options_t* options, pid_t* pid) {
-  const char* pdf = papplJobGetFilename(job);
-  if (pdf == nullptr) return -1;
-  std::vector<std::string> args = GhostscriptArguments(pdf, options);
-  std::vector<char*> argv;
-  for (std::string& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  int pipeFds[2];
-  if (pipe2(pipeFds, O_CLOEXEC) != 0) return -1;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  const int spawned = posix_spawnp(pid, "gs", &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  close(pipeFds[1]);
-  if (spawned != 0) {
-    close(pipeFds[0]);
-    papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Unable to run Ghostscript: %s", strerror(spawned));
-    return -1;
+std::string GhostscriptProblem(int status, const std::string& messages, int pages) {
+  const bool unreadable = messages.find("Couldn't initialise file") != std::string::npos ||
+                          messages.find("Unrecoverable error") != std::string::npos;
+  const bool failed = unreadable || WIFSIGNALED(status) || !WIFEXITED(status) ||
+                      WEXITSTATUS(status) != 0 || pages == 0;
+  if (!failed) return "";
+  if (messages.find("requires a password") != std::string::npos) return "the PDF is encrypted";
+  if (unreadable) return "the document is not a printable PDF";
+  if (WIFSIGNALED(status)) {
+    return "Ghostscript was killed by signal " + std::to_string(WTERMSIG(status)) + " " +
+           AfterPages(pages);
   }
-  return pipeFds[0];
-}
-
-// Every page of the raster stream through the driver's page callbacks.
-void PrintPages(cups_raster_t* raster, pappl_job_t* job, pappl_pr_options_t* options,
-                pappl_device_t* device) {
-  cups_page_header2_t header;
-  std::vector<unsigned char> line;
-  for (unsigned page = 1; cupsRasterReadHeader2(raster, &header); ++page) {
-    options->header = header;
-    StartAppPage(job, options, device, page);
-    line.assign(header.cupsBytesPerLine, 0);
-    for (unsigned y = 0; y < header.cupsHeight; ++y) {
-      if (cupsRasterReadPixels(raster, line.data(), header.cupsBytesPerLine) == 0) break;
-      WriteAppLine(job, options, device, y, line.data());
-    }
-    EndAppPage(job, options, device, page);
-    if (papplJobIsCanceled(job)) break;
+  if (WIFEXITED(status) && WEXITSTATUS(status) != 0) {
+    return "Ghostscript failed " + AfterPages(pages) + " (exit status " +
+           std::to_string(WEXITSTATUS(status)) + ")";
   }
+  return "the document has no page to print";
 }
-
-}  // namespace
 
 bool FilterPdf(pappl_job_t* job, pappl_device_t* device, void*) {
   pappl_pr_options_t* options = papplJobCreatePrintOptions(job, 0, false);
   bool ok = StartAppJob(job, options, device);
-  pid_t gs = -1;
-  const int fd = ok ? StartGhostscript(job, options, &gs) : -1;
-  if (fd >= 0) {
-    cups_raster_t* raster = cupsRasterOpen(fd, CUPS_RASTER_READ);
-    if (raster != nullptr) {
-      PrintPages(raster, job, options, device);
-      cupsRasterClose(raster);
-    }
-    close(fd);  // a cancelled job's Ghostscript stops on the closed pipe
-    int status = 0;
-    waitpid(gs, &status, 0);
+  const char* pdf = papplJobGetFilename(job);
+  if (!ok || pdf == nullptr) {
+    if (ok) EndAppJob(job, options, device);
+    papplJobDeletePrintOptions(options);
+    return false;
   }
-  ok = EndAppJob(job, options, device) && ok && fd >= 0;
+  const int resolution = options->printer_resolution[0] > 0 ? options->printer_resolution[0] : 600;
+  ChildProcess gs;
+  int pipeFds[2] = {-1, -1};
+  int started = pipe2(pipeFds, O_CLOEXEC) != 0 ? errno : 0;
+  if (started == 0) {
+    started = gs.Start(GhostscriptArguments(pdf, resolution, options->media.size_width,
+                                            options->media.size_length),
+                       pipeFds[1]);
+    close(pipeFds[1]);
+  }
+  PagesRead read;
+  bool cancelStopped = false;
+  if (started == 0) {
+    {
+      CancelWatch watch(job, gs.pid());
+      cups_raster_t* raster = cupsRasterOpen(pipeFds[0], CUPS_RASTER_READ);
+      if (raster != nullptr) {
+        read = PrintPages(raster, job, options, device);
+        cupsRasterClose(raster);
+      }
+      close(pipeFds[0]);
+      cancelStopped = watch.stoppedGhostscript();
+    }
+    // A job that ended early needs no more of Ghostscript's pages.
+    if (read.jobEnded) gs.Stop(kStopGrace);
+    gs.Wait();
+    LogGhostscriptMessages(job, gs);
+  } else if (pipeFds[0] >= 0) {
+    close(pipeFds[0]);
+  }
+  ok = EndAppJob(job, options, device);
   papplJobDeletePrintOptions(options);
-  return ok;
+  if (started != 0) {
+    papplJobSetMessage(job, "Ghostscript cannot be run: %s", strerror(started));
+    return false;
+  }
+  // The page in hand was printed (or the job failed with its own reason);
+  // a cancelled or ended job is not Ghostscript's failure.
+  if (!ok || read.jobEnded || cancelStopped || papplJobIsCanceled(job)) return ok;
+  const std::string problem = GhostscriptProblem(gs.Wait(), gs.messages(), read.pages);
+  if (problem.empty()) return true;
+  papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "%s", problem.c_str());
+  papplJobSetMessage(job, "%s", problem.c_str());
+  return false;
 }
 
 }  // namespace quillfern

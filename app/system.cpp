@@ -1,13 +1,21 @@
 #include "app/system.h"
 
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "app/app_job.h"
 #include "app/driver.h"
+#include "app/interrupted_jobs.h"
+#include "app/pdf_filter.h"
+#include "app/printer_turns.h"
+#include "common/child_process.h"
 
 namespace quillfern {
 
@@ -63,6 +71,80 @@ void SetVersion(pappl_system_t* system) {
   papplSystemSetVersions(system, 1, &version);
 }
 
+// Stopping.  PAPPL 1.3.1 notices a Shutdown-System request only when its
+// main loop wakes (up to 30 s when idle), then waits up to 60 s for every
+// active job, pending ones included.  The application wakes it every
+// second, cancels the job that is printing, and once that job has ended
+// (or after kStopDeadline in any case) saves the state, with the pending
+// jobs still pending for the next start, stops its children and exits.
+constexpr auto kStopDeadline = std::chrono::milliseconds(4000);
+volatile sig_atomic_t stopSignalled = 0;
+
+// SIGTERM (systemctl stop) and SIGINT: the same as a Shutdown request.  It
+// only sets a flag; the next tick acts on it.
+void StopSignal(int) {
+  stopSignalled = 1;
+}
+
+void InstallStopSignals() {
+  struct sigaction action = {};
+  action.sa_handler = StopSignal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGINT, &action, nullptr);
+}
+
+// Cancels the printer's processing jobs; counts those still processing.
+// (PAPPL's iteration holds the printer's lock, which a cancel takes too: the
+// jobs are collected first.)
+void CancelProcessingJobs(pappl_printer_t* printer, void* processing) {
+  std::vector<int> ids;
+  papplPrinterIterateActiveJobs(
+      printer,
+      [](pappl_job_t* job, void* found) {
+        if (papplJobGetState(job) == IPP_JSTATE_PROCESSING) {
+          static_cast<std::vector<int>*>(found)->push_back(papplJobGetID(job));
+        }
+      },
+      &ids, 1, 0);
+  for (int id : ids) {
+    ++*static_cast<int*>(processing);
+    pappl_job_t* job = papplPrinterFindJob(printer, id);
+    if (job == nullptr || papplJobIsCanceled(job)) continue;
+    papplJobSetMessage(job, "canceled: the printer application was stopped");
+    papplJobCancel(job);
+  }
+}
+
+// Runs every second in PAPPL's main loop.
+bool Tick(pappl_system_t* system, void*) {
+  static bool signalsInstalled = false;
+  static bool stopping = false;
+  static std::chrono::steady_clock::time_point stopAsked;
+  if (!signalsInstalled) {
+    // PAPPL installs its own handlers when its loop starts; these replace them.
+    InstallStopSignals();
+    signalsInstalled = true;
+  }
+  papplSystemIteratePrinters(
+      system, [](pappl_printer_t* printer, void*) { ReleaseIdleHolds(printer); }, nullptr);
+  if (stopSignalled && !papplSystemIsShutdown(system)) papplSystemShutdown(system);
+  if (!papplSystemIsShutdown(system)) return true;
+  if (!stopping) {
+    stopping = true;
+    stopAsked = std::chrono::steady_clock::now();
+    papplLog(system, PAPPL_LOGLEVEL_INFO,
+             "Stopping: new jobs are refused, printing jobs cancelled.");
+  }
+  int processing = 0;
+  papplSystemIteratePrinters(system, CancelProcessingJobs, &processing);
+  if (processing > 0 && std::chrono::steady_clock::now() - stopAsked < kStopDeadline) return true;
+  papplSystemSaveState(system, StateFile().c_str());
+  ChildProcess::KillAll();
+  papplLog(system, PAPPL_LOGLEVEL_INFO, "Stopped; pending jobs print after the next start.");
+  _exit(0);
+}
+
 }  // namespace
 
 pappl_system_t* CreateSystem(int count, cups_option_t* options, void*) {
@@ -81,8 +163,14 @@ pappl_system_t* CreateSystem(int count, cups_option_t* options, void*) {
                                drivers, nullptr, nullptr, QuillfernDriver, nullptr);
   papplSystemAddMIMEFilter(system, "application/pdf", kPrintStreamFormat, FilterPdf, nullptr);
   SetVersion(system);
+  // What a crash left: jobs that were printing end aborted, scratch goes.
+  const char* spool = Option(count, options, "spool-directory", nullptr);
+  const std::vector<InterruptedJob> interrupted =
+      SetInterruptedJobsAside(StateFile(), spool != nullptr ? spool : "");
   papplSystemLoadState(system, StateFile().c_str());
+  MarkInterruptedJobs(system, interrupted);
   papplSystemSetSaveCallback(system, SaveState, nullptr);
+  papplSystemAddTimerCallback(system, 0, 1, Tick, nullptr);
   return system;
 }
 

@@ -45,6 +45,9 @@ class ChildProcess {
   int Stop(std::chrono::milliseconds grace);
 
   bool running() const { return pid_ > 0; }
+  // The running child's process id (for signalling it from a watcher that
+  // stops before Wait or Stop reaps it), or -1.
+  pid_t pid() const { return pid_; }
   // What the child wrote, up to kMaxMessageBytes, once Wait or Stop returned.
   const std::string& messages() const { return messages_; }
   // How many bytes of its messages were dropped beyond the bound.

@@ -8,6 +8,7 @@
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 #include <cups/cups.h>
 #include <cups/ppd.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -17,9 +18,9 @@
 #include <cstring>
 #include <memory>
 
+#include "common/log_text.h"
 #include "params/auth_file.h"
 #include "params/doc_name.h"
-#include "common/log_text.h"
 #include "params/secret_mask.h"
 #include "params/text_field.h"
 
@@ -269,6 +270,30 @@ void SerialiseTable(JobSetup& job) {
                   /*maskSecrets=*/true);
 }
 
+// The job's own PPD object (setup marks options in it): from the file the
+// PPD variable names, or from the text a front end carries.  CUPS reads a
+// PPD through a descriptor, so the text goes into an anonymous memory file.
+UniquePpd OpenPpd(const SetupSources& sources) {
+  if (sources.ppdPath != nullptr) return UniquePpd(ppdOpenFile(sources.ppdPath));
+  if (sources.ppdText == nullptr) return nullptr;
+  const int fd = memfd_create("ppd", MFD_CLOEXEC);
+  if (fd < 0) return nullptr;
+  const size_t length = strlen(sources.ppdText);
+  if (write(fd, sources.ppdText, length) != static_cast<ssize_t>(length) ||
+      lseek(fd, 0, SEEK_SET) != 0) {
+    close(fd);
+    return nullptr;
+  }
+  cups_file_t* file = cupsFileOpenFd(fd, "r");
+  if (file == nullptr) {
+    close(fd);
+    return nullptr;
+  }
+  UniquePpd ppd(ppdOpen2(file));
+  cupsFileClose(file);  // closes the descriptor too
+  return ppd;
+}
+
 }  // namespace
 
 int32_t LeadingInteger(const char* text) {
@@ -304,7 +329,7 @@ int SetupJob(int argc, char* argv[], const SetupSources& sources, JobSetup& job)
   }
 
   OptionList options(optionsText);
-  UniquePpd ppd(sources.ppdPath != nullptr ? ppdOpenFile(sources.ppdPath) : nullptr);
+  UniquePpd ppd = OpenPpd(sources);
   if (!ppd) {
     LogPuts("ERROR: Unable to open PPD file!\n");
     return 1;
