@@ -13,6 +13,7 @@
 
 #include "app/job_options.h"
 #include "app/printer_turns.h"
+#include "app/system.h"
 #include "core/job_setup.h"
 #include "params/auth_file.h"
 
@@ -237,6 +238,7 @@ bool StartAppJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* 
     return true;
   }
   if (turn == PrinterTurn::kCancelled) return false;
+  SaveStateNow(papplPrinterGetSystem(papplJobGetPrinter(job)));
   ScopedLog log(app->log);
   if (!SetUp(*app, job, options)) return false;
   JobServices services;
@@ -300,6 +302,7 @@ bool PrintRawStream(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* devic
   PrinterTurn turn(job);
   const PrinterTurn::Result result = turn.Take();
   if (result != PrinterTurn::kGo) return result == PrinterTurn::kAlreadyPrinted;
+  SaveStateNow(papplPrinterGetSystem(papplJobGetPrinter(job)));
   JobDevice jobDevice(job, device);
   pappl_device_t* output = jobDevice.Open();
   if (output == nullptr) {

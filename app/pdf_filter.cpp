@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <thread>
 
@@ -95,6 +96,12 @@ PagesRead PrintPages(cups_raster_t* raster, pappl_job_t* job, pappl_pr_options_t
   return read;
 }
 
+void DrainPipe(int fd) {
+  char buffer[65536];
+  while (read(fd, buffer, sizeof buffer) > 0 || errno == EINTR) {
+  }
+}
+
 // What Ghostscript said, in the job's log: its own CUPS-prefixed lines at
 // their level, anything else as a warning.
 void LogGhostscriptMessages(pappl_job_t* job, const ChildProcess& gs) {
@@ -128,22 +135,12 @@ std::vector<std::string> GhostscriptArguments(const char* pdf, int resolution, i
   // The sheet in points, from hundredths of millimetres.
   const int widthPoints = (width * 72 + 1270) / 2540;
   const int lengthPoints = (length * 72 + 1270) / 2540;
-  return {"gs",
-          "-q",
-          "-dSAFER",
-          "-dBATCH",
-          "-dNOPAUSE",
-          "-sDEVICE=pwgraster",
-          "-dcupsColorSpace=3",
-          "-dcupsBitsPerColor=1",
-          "-r" + std::to_string(resolution),
-          "-dDEVICEWIDTHPOINTS=" + std::to_string(widthPoints),
-          "-dDEVICEHEIGHTPOINTS=" + std::to_string(lengthPoints),
-          "-dFIXEDMEDIA",
-          "-dPDFFitPage",
-          "-sOutputFile=-",
-          "-f",
-          pdf};
+  return {"gs", "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE",
+          // Its messages on standard error: standard output is the raster.
+          "-sstdout=%stderr", "-sDEVICE=pwgraster", "-dcupsColorSpace=3", "-dcupsBitsPerColor=1",
+          "-r" + std::to_string(resolution), "-dDEVICEWIDTHPOINTS=" + std::to_string(widthPoints),
+          "-dDEVICEHEIGHTPOINTS=" + std::to_string(lengthPoints), "-dFIXEDMEDIA", "-dPDFFitPage",
+          "-sOutputFile=-", "-f", pdf};
 }
 
 std::string GhostscriptProblem(int status, const std::string& messages, int pages) {
@@ -194,6 +191,9 @@ bool FilterPdf(pappl_job_t* job, pappl_device_t* device, void*) {
         read = PrintPages(raster, job, options, device);
         cupsRasterClose(raster);
       }
+      // Whatever Ghostscript still writes is read, so that it ends by itself
+      // and says why it stopped, unless the job needs no more of it.
+      if (!read.jobEnded) DrainPipe(pipeFds[0]);
       close(pipeFds[0]);
       cancelStopped = watch.stoppedGhostscript();
     }

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -58,8 +59,10 @@ const std::string& StateFile() {
   return path;
 }
 
+// PAPPL's save callback: the state is written beside the file and renamed
+// over it, so that a crash while saving leaves the last whole state.
 bool SaveState(pappl_system_t* system, void*) {
-  return papplSystemSaveState(system, StateFile().c_str());
+  return SaveStateNow(system);
 }
 
 void SetVersion(pappl_system_t* system) {
@@ -139,13 +142,21 @@ bool Tick(pappl_system_t* system, void*) {
   int processing = 0;
   papplSystemIteratePrinters(system, CancelProcessingJobs, &processing);
   if (processing > 0 && std::chrono::steady_clock::now() - stopAsked < kStopDeadline) return true;
-  papplSystemSaveState(system, StateFile().c_str());
+  SaveStateNow(system);
   ChildProcess::KillAll();
   papplLog(system, PAPPL_LOGLEVEL_INFO, "Stopped; pending jobs print after the next start.");
   _exit(0);
 }
 
 }  // namespace
+
+bool SaveStateNow(pappl_system_t* system) {
+  static std::mutex saving;
+  std::lock_guard<std::mutex> lock(saving);
+  const std::string next = StateFile() + ".new";
+  return papplSystemSaveState(system, next.c_str()) &&
+         rename(next.c_str(), StateFile().c_str()) == 0;
+}
 
 pappl_system_t* CreateSystem(int count, cups_option_t* options, void*) {
   // The web interface administers printers from this host only: the

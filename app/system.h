@@ -20,6 +20,11 @@ namespace quillfern {
 // ~/.config/quillfern-printer-app.state for anyone else.
 pappl_system_t* CreateSystem(int num_options, cups_option_t* options, void* data);
 
+// Writes the state file now (PAPPL writes it only when its main loop next
+// wakes): a job that starts is on record as processing, so that a crash at
+// any moment of it is found at the next start.
+bool SaveStateNow(pappl_system_t* system);
+
 }  // namespace quillfern
 
 #endif  // QUILLFERN_APP_SYSTEM_H_

@@ -27,22 +27,9 @@ enter_private_tmp "$0" "$@"
 # shellcheck source=tests/test_lib.sh
 . "$source_dir/tests/test_lib.sh"
 
-# Everything the server (as nobody) reaches lies in this 0755 directory:
-# its program, its documents, its fake encoder, its spool and state.
-user_work_dir quillfern-app
-work=$work_dir
-mkdir -p "$work"/{spool,state,out,log,bin,tmp,docs}
-chown nobody:nogroup "$work"/{spool,state,out,log,tmp}
-app=$(copy_for_user "$app" "$work/bin")
-ipp=$source_dir/tests/ipp
-server_pid=
-stop_server() {
-  stop_session "$server_pid"
-  server_pid=
-  # A sub-command that found no server would have started one of its own.
-  pkill -KILL -f -- "$work/" 2>/dev/null || true
-}
-on_exit stop_server
+# shellcheck source=tests/app_server.sh
+. "$source_dir/tests/app_server.sh"
+app_server_setup "$app" "$source_dir"
 
 # An encoder first on the server's PATH that pauses on page 2 of a job
 # named "cancel" until the test says go, so that a cancel lands in page 2.
@@ -73,80 +60,17 @@ gs -q -dSAFER -dNOPAUSE -dBATCH -sDEVICE=pdfwrite -sPAPERSIZE=a4 -sOutputFile="$
 chmod -R a+rX "$docs"
 
 # --- The server -----------------------------------------------------------
-port=$(free_port)
-system=ipp://localhost:$port/ipp/system
-log=$work/log/app.log
-# as_server COMMAND...: runs COMMAND as the server's user with its
-# environment, so that the application's sub-commands find its socket.
-as_server() {
-  runuser -u nobody -- env HOME="$work/state" TMPDIR="$work/tmp" PATH="$work/bin:/usr/bin:/bin" "$@"
-}
-start_as_user nobody env HOME="$work/state" TMPDIR="$work/tmp" PATH="$work/bin:/usr/bin:/bin" \
-  "$app" server -o server-port="$port" -o spool-directory="$work/spool" \
-  -o log-file="$log" -o log-level=debug -o listen-hostname=localhost
-server_pid=$started_pid
-# Probed with ipptool: the application's own sub-commands start a server of
-# their own when none answers on their socket.
-wait_for_port "$port" 30 &&
-  for attempt in $(seq 100); do
-    ipptool -T 2 "$system" "$ipp/system-state.test" >/dev/null 2>&1 && break
-    sleep 0.1
-  done
-# add NAME DEVICE: adds a printer, trying again while a loaded machine keeps
-# the new server from answering in time.
-add() {
-  local attempt
-  for attempt in 1 2 3 4 5; do
-    as_server "$app" add -d "$1" -v "$2" -m quillfern >/dev/null 2>"$work/add.err" && return 0
-    sleep 1
-  done
-  cat "$work/add.err"
-  return 1
-}
-if ! add q "file://$work/out" || ! add full "file:///dev/full"; then
-  echo "FAIL: the server did not start on port $port; its log ends:"
+if ! start_app_server || ! add_printer q "file://$work/out" || ! add_printer full "file:///dev/full"; then
+  echo "FAIL: the server did not start; its log ends:"
   tail -20 "$log"
   exit 1
 fi
 
-# print QUEUE NAME FILE TYPE [ipptool -d settings...]: prints and waits; sets
-# $job_id and $job_state, and leaves the stream in $work/out/NAME.prn.
-print() {
-  local queue=$1 name=$2 file=$3 type=$4 result
-  shift 4
-  local settings=(-d copies=1 -d sides=one-sided -d handling=separate-documents-collated-copies
-    -d resolution=600dpi -d feed=long-edge -d media=iso_a4_210x297mm -d source=main
-    -d type=stationery)
-  for setting in "$@"; do settings+=(-d "$setting"); done
-  result=$(ipptool -t -f "$file" -d filetype="$type" -d name="$name" "${settings[@]}" \
-    "ipp://localhost:$port/ipp/print/$queue" "$ipp/print-with.test")
-  job_id=$(echo "$result" | awk '/job-id \(integer\)/ {print $NF}')
-  [ -n "$job_id" ] || { fail "$name: not accepted: $result"; return 1; }
-  [ "${PAUSED:-}" = 1 ] && return 0
-  wait_job "$queue"
-}
-
-wait_job() {  # QUEUE: waits up to two minutes for job $job_id to end
-  local result attempt
-  for attempt in $(seq 600); do
-    result=$(ipptool -t -d job_id="$job_id" "ipp://localhost:$port/ipp/print/$1" "$ipp/job-state.test")
-    job_state=$(echo "$result" | awk '/job-state \(enum\)/ {print $NF}')
-    case $job_state in completed | canceled | aborted) break ;; esac
-    sleep 0.2
-  done
-  job_message=$(echo "$result" | sed -n 's/.*job-state-message (textWithoutLanguage) = //p')
-}
-
-decoded() {  # NAME: the decoder's table of NAME's stream
-  "$decoder" "$work/out/$1.prn" 2>&1 || true
-}
-param() { grep -qx "  $2" <<<"$(decoded "$1")" || fail "$1: job_params lacks $2"; }
-records() {
-  decoded "$1" | awk '/^records:/ {t = 1; next} t && $1 ~ /^[0-9]+$/ {printf "%s%s,%s,%s", s, $2, $3, $1; s = " "}'
-}
+# The streams of the jobs on q are $work/out/NAME.prn.
+param() { grep -qx "  $2" <<<"$(decoded "$work/out/$1.prn")" || fail "$1: job_params lacks $2"; }
 expect_records() {
   local got
-  got=$(records "$1")
+  got=$(records "$work/out/$1.prn")
   [ "$got" = "$2" ] || fail "$1: records $got, expected $2"
 }
 expect_document() {  # NAME: every page shows the document's page
@@ -168,10 +92,10 @@ print q raster "$docs/document.pwg" image/pwg-raster && {
   expect_records raster "1,0,1 0,0,2 0,1,3"
   expect_document raster
 }
-print q photo "$docs/page.jpg" image/jpeg -d copies=2 && {
+print q photo "$docs/page.jpg" image/jpeg copies=2 && {
   expect_records photo "1,1,1"
   param photo "copies=2"
-  decoded photo | grep -q "stream OK" || fail "photo: the stream is not sound"
+  decoded "$work/out/photo.prn" | grep -q "stream OK" || fail "photo: the stream is not sound"
 }
 
 echo "== the same raster through the CUPS filter: the same stream but for the job's own values"
@@ -180,24 +104,24 @@ PPD=$ppd "$filter" 77 someone document.pwg 1 \
   <"$docs/document.pwg" >"$work/filter.prn" 2>"$work/filter.log" || fail "the filter failed"
 job_values='^  (jobId|DocName|LoginName|job-uuid|job-originating-host-name|time-at-creation|time-at-processing)='
 diff <("$decoder" "$work/filter.prn" | grep -vE "$job_values|^job parameters") \
-  <(decoded raster | grep -vE "$job_values|^job parameters") >"$work/params.diff" ||
+  <(decoded "$work/out/raster.prn" | grep -vE "$job_values|^job parameters") >"$work/params.diff" ||
   fail "the filter and the application differ: $(cat "$work/params.diff")"
 filter_head=$(( 20 + $("$decoder" "$work/filter.prn" | sed -n 's/^job parameters (\([0-9]*\) bytes.*/\1/p') ))
-app_head=$(( 20 + $(decoded raster | sed -n 's/^job parameters (\([0-9]*\) bytes.*/\1/p') ))
+app_head=$(( 20 + $(decoded "$work/out/raster.prn" | sed -n 's/^job parameters (\([0-9]*\) bytes.*/\1/p') ))
 cmp <(tail -c +$((filter_head + 1)) "$work/filter.prn") \
   <(tail -c +$((app_head + 1)) "$work/out/raster.prn") >/dev/null ||
   { fail "the page records of the filter and the application differ"
     cp "$work/filter.prn" "$work/out/raster.prn" "$start_dir/" 2>/dev/null || true; }
 
 echo "== two-sided, uncollated, three copies: the printer makes them"
-print q copies "$docs/document.pdf" application/pdf -d copies=3 -d sides=two-sided-long-edge \
-  -d handling=separate-documents-uncollated-copies && {
+print q copies "$docs/document.pdf" application/pdf copies=3 sides=two-sided-long-edge \
+  handling=separate-documents-uncollated-copies && {
   param copies "copies=3"; param copies "Collate=False"; param copies "Duplex=DuplexNoTumble"
   expect_records copies "1,0,1 0,0,2 0,0,3 0,1,4"
 }
 
 echo "== the manual tray turns duplex off"
-print q manual "$docs/document.pdf" application/pdf -d source=manual -d sides=two-sided-long-edge && {
+print q manual "$docs/document.pdf" application/pdf source=manual sides=two-sided-long-edge && {
   param manual "InputSlot=ManualTray"; param manual "Duplex=None"
   expect_records manual "1,0,1 0,0,2 0,1,3"
   grep -q "Duplex is amend to OFF. Cause of Duplex ON + ManualTray." "$log" ||
@@ -205,20 +129,20 @@ print q manual "$docs/document.pdf" application/pdf -d source=manual -d sides=tw
 }
 
 echo "== A5 fed by its short edge, and 1200 dpi"
-print q a5 "$docs/document.pdf" application/pdf -d media=iso_a5_148x210mm -d feed=short-edge && {
+print q a5 "$docs/document.pdf" application/pdf media=iso_a5_148x210mm feed=short-edge && {
   param a5 "PageSize=A5"; param a5 "FeedEdge=1"
-  sizes=$(decoded a5 | awk '/^records:/ {t = 1; next} t && $1 ~ /^[0-9]+$/ {print ($5 > $6) ? "turned" : "upright"}' | sort -u)
+  sizes=$(decoded "$work/out/a5.prn" | awk '/^records:/ {t = 1; next} t && $1 ~ /^[0-9]+$/ {print ($5 > $6) ? "turned" : "upright"}' | sort -u)
   [ "$sizes" = turned ] || fail "a5: pages are $sizes, expected turned"
 }
-print q fine "$docs/document.pdf" application/pdf -d resolution=1200dpi && {
+print q fine "$docs/document.pdf" application/pdf resolution=1200dpi && {
   param fine "Resolution=1200dpi"
-  decoded fine | awk '/^records:/ {t = 1; next} t && $1 ~ /^[0-9]+$/ {print $5}' | grep -q "^99[0-9][0-9]$" ||
+  decoded "$work/out/fine.prn" | awk '/^records:/ {t = 1; next} t && $1 ~ /^[0-9]+$/ {print $5}' | grep -q "^99[0-9][0-9]$" ||
     fail "fine: pages are not 1200 dpi wide"
 }
 
 echo "== a cancel during page 2 of 5 makes page 2 the last"
 touch "$work/tmp/pause"
-PAUSED=1 print q cancel "$docs/five.pdf" application/pdf && {
+submit q cancel "$docs/five.pdf" application/pdf && {
   for attempt in $(seq 300); do [ -e "$work/tmp/encoding-2" ] && break; sleep 0.1; done
   ipptool -t -d job_id="$job_id" "ipp://localhost:$port/ipp/print/q" "$ipp/cancel-job.test" >/dev/null ||
     fail "cancel: Cancel-Job refused"
