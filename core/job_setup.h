@@ -38,8 +38,9 @@ struct JobSetup {
 // Where setup reads its inputs besides the command line.
 struct SetupSources {
   const char* ppdPath = nullptr;   // the PPD environment variable; may be null
-  const char* ppdText = nullptr;   // or the PPD itself, built into a front end
   const char* authPath = nullptr;  // the authentication file
+  const char* ppdText = nullptr;   // when ppdPath is null: the PPD itself,
+                                   // built into a front end
 };
 
 // Marker result: setup finished and the page loop may run.
