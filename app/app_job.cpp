@@ -253,6 +253,11 @@ bool StartAppJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* 
   return true;
 }
 
+bool IsRepeatedStart(pappl_job_t* job) {
+  const AppJob* app = JobOf(job);
+  return app != nullptr && app->alreadyPrinted;
+}
+
 bool StartAppPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, unsigned) {
   AppJob* app = JobOf(job);
   if (app == nullptr) return false;

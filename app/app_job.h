@@ -73,6 +73,9 @@ int RemoveLeftoverJobDirectories(const std::string& spool);
 // once the job has ended (failed, or cancelled after its page in hand), so
 // that PAPPL stops feeding it.
 bool StartAppJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device);
+// After StartAppJob: true when this is a second start of a job PAPPL started
+// twice, which the first start prints; the callbacks then do nothing.
+bool IsRepeatedStart(pappl_job_t* job);
 bool StartAppPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device,
                   unsigned page);
 bool WriteAppLine(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device, unsigned y,

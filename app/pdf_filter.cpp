@@ -166,6 +166,11 @@ bool FilterPdf(pappl_job_t* job, pappl_device_t* device, void*) {
   pappl_pr_options_t* options = papplJobCreatePrintOptions(job, 0, false);
   bool ok = StartAppJob(job, options, device);
   const char* pdf = papplJobGetFilename(job);
+  if (ok && IsRepeatedStart(job)) {
+    EndAppJob(job, options, device);
+    papplJobDeletePrintOptions(options);
+    return true;
+  }
   if (!ok || pdf == nullptr) {
     if (ok) EndAppJob(job, options, device);
     papplJobDeletePrintOptions(options);

@@ -120,12 +120,14 @@ PrinterTurn::~PrinterTurn() {
 }
 
 void ReleaseIdleHolds(pappl_printer_t* printer) {
+  // PAPPL's locks are never taken while turnsMutex is held.
+  if (!ActiveJobs(printer, IPP_JSTATE_PROCESSING).empty()) return;
+  const int printerId = papplPrinterGetID(printer);
   std::set<int> held;
   {
     std::lock_guard<std::mutex> lock(turnsMutex);
-    PrinterJobs& jobs = Printers()[papplPrinterGetID(printer)];
-    if (!jobs.taking.empty() || jobs.heldByUs.empty()) return;
-    if (!ActiveJobs(printer, IPP_JSTATE_PROCESSING).empty()) return;
+    PrinterJobs& jobs = Printers()[printerId];
+    if (!jobs.taking.empty()) return;
     held.swap(jobs.heldByUs);
   }
   ReleaseHeldJobs(printer, held);
