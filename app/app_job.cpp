@@ -300,6 +300,13 @@ bool EndAppJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*) {
     papplPrinterSetReasons(printer, PAPPL_PREASON_NONE, PAPPL_PREASON_OTHER);
   }
   if (status != 0) papplJobSetMessage(job, "%s", app->conversion->error().c_str());
+  // PAPPL counts the pages of the raster and image formats it reads itself;
+  // a PDF's pages are counted here, as they were sent.
+  const char* format = papplJobGetFormat(job);
+  if (format != nullptr && strcmp(format, "application/pdf") == 0) {
+    papplJobSetImpressions(job, app->conversion->pagesSent());
+    papplJobSetImpressionsCompleted(job, app->conversion->pagesSent());
+  }
   return status == 0;
 }
 

@@ -11,6 +11,13 @@ namespace {
 
 constexpr char kFeedEdge[] = "feed-edge";
 
+// The margins the printer is advertised with, in hundredths of millimetres.
+// Its bitmap is the whole sheet (the PPD says HWMargins 0 0 0 0, and the
+// raster is made for the whole sheet), but its engine leaves a border of
+// 1/6 inch unmarked and cannot print to the edge: clients that lay out
+// pages must keep to the area inside it, and offer no borderless sizes.
+constexpr int kUnmarkedBorder = 423;  // 4.23 mm
+
 void SetMediaCol(pappl_media_col_t& media, const char* size, const char* source) {
   pwg_media_t* pwg = pwgMediaForPWG(size);
   memset(&media, 0, sizeof media);
@@ -21,10 +28,13 @@ void SetMediaCol(pappl_media_col_t& media, const char* size, const char* source)
     media.size_width = pwg->width;
     media.size_length = pwg->length;
   }
+  media.bottom_margin = media.top_margin = kUnmarkedBorder;
+  media.left_margin = media.right_margin = kUnmarkedBorder;
 }
 
 // Sizes, trays and media types: the PPD's, under their PWG names.  The
-// raster covers the whole sheet, as in the PPD.
+// raster covers the whole sheet, as in the PPD; the margins are the
+// engine's unmarked border.
 void SetMedia(pappl_pr_driver_data_t* data) {
   data->num_media = 0;
   for (const NamedChoice& size : kMediaSizes) data->media[data->num_media++] = size.pwg;
@@ -32,8 +42,9 @@ void SetMedia(pappl_pr_driver_data_t* data) {
   for (const NamedChoice& source : kMediaSources) data->source[data->num_source++] = source.pwg;
   data->num_type = 0;
   for (const NamedChoice& type : kMediaTypes) data->type[data->num_type++] = type.pwg;
-  data->left_right = 0;
-  data->bottom_top = 0;
+  data->borderless = false;
+  data->left_right = kUnmarkedBorder;
+  data->bottom_top = kUnmarkedBorder;
   SetMediaCol(data->media_default, "iso_a4_210x297mm", "main");
   SetMediaCol(data->media_ready[0], "iso_a4_210x297mm", "main");
   SetMediaCol(data->media_ready[1], "iso_a4_210x297mm", "manual");

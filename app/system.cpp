@@ -174,6 +174,9 @@ pappl_system_t* CreateSystem(int count, cups_option_t* options, void*) {
                                drivers, nullptr, nullptr, QuillfernDriver, nullptr);
   papplSystemAddMIMEFilter(system, "application/pdf", kPrintStreamFormat, FilterPdf, nullptr);
   SetVersion(system);
+  // PAPPL 1.3.1's web pages end with the system's footer and crash when
+  // there is none.
+  papplSystemSetFooterHTML(system, "quillfern-printer-app " QUILLFERN_VERSION);
   // What a crash left: jobs that were printing end aborted, scratch goes.
   const char* spool = Option(count, options, "spool-directory", nullptr);
   const std::vector<InterruptedJob> interrupted =

@@ -181,6 +181,7 @@ bool ConversionJob::FinishPage(bool last) {
   }
   data.reset();
   RemovePageFiles(side);
+  ++pagesSent_;
   if (sequencer_->blankBackSideNeeded()) return AddBlankBackSide();
   return true;
 }

@@ -73,6 +73,9 @@ class ConversionJob {
   int exitStatus() const { return status_; }
   // Why the job failed (the text of its "ERROR: " line), or empty.
   const std::string& error() const { return error_; }
+  // How many of the raster's pages were sent to the printer (each once,
+  // whatever the copies; a blank back side is not one of them).
+  int pagesSent() const { return pagesSent_; }
 
  private:
   bool OpenStream(const cups_page_header2_t& header);
@@ -99,6 +102,7 @@ class ConversionJob {
   bool ended_ = false;
   int status_ = 0;
   std::string error_;
+  int pagesSent_ = 0;
   // The page in hand: its number, pixels and how many of them arrived.
   int32_t rasterPageNo_ = 0;
   bool pageDataComplete_ = false;

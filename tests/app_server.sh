@@ -17,8 +17,8 @@
 #       sends a job with ipptool and sets $job_id (the settings override the
 #       defaults of tests/ipp/print-with.test's variables)
 #   wait_job QUEUE [SECONDS]
-#       waits (default 120 s) for job $job_id to end; sets $job_state and
-#       $job_message
+#       waits (default 120 s) for job $job_id to end; sets $job_state,
+#       $job_message and $job_impressions
 #   print QUEUE NAME FILE TYPE [SETTING=VALUE...]
 #       submit and wait_job
 #   decoded FILE    the decoder's table of the stream in FILE
@@ -101,6 +101,7 @@ wait_job() {
     sleep 0.2
   done
   job_message=$(echo "$result" | sed -n 's/.*job-state-message (textWithoutLanguage) = //p')
+  job_impressions=$(echo "$result" | awk '/job-impressions-completed \(integer\)/ {print $NF}')
 }
 
 print() {

@@ -84,6 +84,7 @@ expect_document() {  # NAME: every page shows the document's page
 echo "== a PDF, a PWG raster and a JPEG"
 print q pdf "$docs/document.pdf" application/pdf && {
   [ "$job_state" = completed ] || fail "pdf: job $job_state ($job_message)"
+  [ "$job_impressions" = 3 ] || fail "pdf: job-impressions-completed is '$job_impressions'"
   expect_records pdf "1,0,1 0,0,2 0,1,3"
   param pdf "PageSize=A4"; param pdf "Resolution=600dpi"; param pdf "Collate=True"
   expect_document pdf
@@ -160,6 +161,26 @@ print full broken "$docs/five.pdf" application/pdf && {
   ipptool -t "ipp://localhost:$port/ipp/print/full" "$ipp/printer-state.test" | grep -q "other" ||
     fail "broken: the printer's state reasons do not say so"
 }
+
+echo "== the printer's margins are the engine's border, no size is borderless"
+margins=$(ipptool -tv "ipp://localhost:$port/ipp/print/q" get-printer-attributes.test |
+  sed -n 's/^ *media-\(bottom\|left\|right\|top\)-margin-supported ([a-z1-9 ]*) = //p' | sort -u)
+[ "$margins" = 423 ] || fail "margins supported: '$margins', expected 423 only"
+
+echo "== every web page serves, in English and German, and the server lives"
+# The home page, the printer's page, and the pages they link to.  (Add
+# Printer asks PAPPL for a network browse, which needs avahi.)
+pages=$( (curl -s "http://localhost:$port/"; curl -s "http://localhost:$port/q") |
+  grep -o 'href="/[^"?#]*"' | sed 's/^href="//; s/"$//' | grep -v '^/addprinter$' | sort -u)
+for language in en de; do
+  for page in / /q $pages; do
+    code=$(curl -s -o /dev/null -w '%{http_code}' -H "Accept-Language: $language" \
+      "http://localhost:$port$page" || true)
+    [ "$code" = 200 ] || fail "web page $page ($language): $code"
+  done
+done
+[ "$(echo "$pages" | wc -w)" -ge 5 ] || fail "the home and printer pages link to only: $pages"
+session_alive "$server_pid" || fail "the server died while serving its web pages"
 
 echo "== ipptool's IPP Everywhere tests"
 sleep 1  # printer-up-time must be above 0
