@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/app_job.h"
+#include "app/devices.h"
 #include "app/driver.h"
 #include "app/interrupted_jobs.h"
 #include "app/pdf_filter.h"
@@ -177,6 +178,7 @@ pappl_system_t* CreateSystem(int count, cups_option_t* options, void*) {
   // PAPPL 1.3.1's web pages end with the system's footer and crash when
   // there is none.
   papplSystemSetFooterHTML(system, "quillfern-printer-app " QUILLFERN_VERSION);
+  AddPrinterPage(system);
   // What a crash left: jobs that were printing end aborted, scratch goes.
   const char* spool = Option(count, options, "spool-directory", nullptr);
   const std::vector<InterruptedJob> interrupted =

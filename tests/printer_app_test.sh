@@ -168,12 +168,12 @@ margins=$(ipptool -tv "ipp://localhost:$port/ipp/print/q" get-printer-attributes
 [ "$margins" = 423 ] || fail "margins supported: '$margins', expected 423 only"
 
 echo "== every web page serves, in English and German, and the server lives"
-# The home page, the printer's page, and the pages they link to.  (Add
-# Printer asks PAPPL for a network browse, which needs avahi.)
+# The home page, the printer's page, the pages they link to, and Add
+# Printer (whose network browse PAPPL 1.3.1 would abort on without avahi).
 pages=$( (curl -s "http://localhost:$port/"; curl -s "http://localhost:$port/q") |
-  grep -o 'href="/[^"?#]*"' | sed 's/^href="//; s/"$//' | grep -v '^/addprinter$' | sort -u)
+  grep -o 'href="/[^"?#]*"' | sed 's/^href="//; s/"$//' | sort -u)
 for language in en de; do
-  for page in / /q $pages; do
+  for page in / /q /addprinter $pages; do
     code=$(curl -s -o /dev/null -w '%{http_code}' -H "Accept-Language: $language" \
       "http://localhost:$port$page" || true)
     [ "$code" = 200 ] || fail "web page $page ($language): $code"
@@ -181,6 +181,24 @@ for language in en de; do
 done
 [ "$(echo "$pages" | wc -w)" -ge 5 ] || fail "the home and printer pages link to only: $pages"
 session_alive "$server_pid" || fail "the server died while serving its web pages"
+
+echo "== Add Printer and devices without avahi"
+form=$(curl -s -c "$work/cookies" -b "$work/cookies" "http://localhost:$port/addprinter")
+avahi=; [ -S /run/avahi-daemon/socket ] && avahi=running
+[ -n "$avahi" ] || grep -q "Network discovery is unavailable" <<<"$form" ||
+  fail "addprinter: no word on discovery"
+token=$(grep -o 'name="session" value="[^"]*"' <<<"$form" | sed 's/.*value="//; s/"$//')
+added=$(curl -s -o /dev/null -w '%{http_code} %{redirect_url}' -c "$work/cookies" -b "$work/cookies" \
+  --data-urlencode "session=$token" --data-urlencode printer_name=network \
+  --data-urlencode device_uri=typed --data-urlencode typed_uri=socket://127.0.0.1:9100 \
+  "http://localhost:$port/addprinter")
+[ "$added" = "302 http://localhost:$port/network" ] || fail "addprinter: answered '$added'"
+ipptool -t "ipp://localhost:$port/ipp/print/network" "$ipp/printer-state.test" >/dev/null ||
+  fail "addprinter: the printer was not added"
+as_server "$app" devices >"$work/devices.txt" 2>&1 || fail "devices: exit status $?"
+[ -n "$avahi" ] || grep -q "Network discovery is unavailable" "$work/devices.txt" ||
+  fail "devices: $(cat "$work/devices.txt")"
+session_alive "$server_pid" || fail "the server died on Add Printer"
 
 echo "== ipptool's IPP Everywhere tests"
 sleep 1  # printer-up-time must be above 0

@@ -1,0 +1,196 @@
+#include "app/devices.h"
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "app/driver.h"
+
+namespace quillfern {
+
+namespace {
+
+constexpr char kAvahiSocket[] = "/run/avahi-daemon/socket";
+
+pappl_devtype_t DeviceTypes() {
+  const int types = PAPPL_DEVTYPE_LOCAL | (NetworkDiscoveryAvailable() ? PAPPL_DEVTYPE_DNS_SD : 0);
+  return static_cast<pappl_devtype_t>(types);
+}
+
+struct FoundDevice {
+  std::string info;
+  std::string uri;
+  std::string id;
+};
+
+std::vector<FoundDevice> FindDevices() {
+  std::vector<FoundDevice> found;
+  papplDeviceList(
+      DeviceTypes(),
+      [](const char* info, const char* uri, const char* id, void* data) {
+        static_cast<std::vector<FoundDevice>*>(data)->push_back(
+            {info != nullptr ? info : "", uri != nullptr ? uri : "", id != nullptr ? id : ""});
+        return false;  // go on listing
+      },
+      &found, [](const char*, void*) {}, nullptr);
+  return found;
+}
+
+// The typed address as a device URI, or empty with `problem` set.
+std::string TypedDevice(const std::string& typed, std::string* problem) {
+  char scheme[32], user[256], host[256], resource[256];
+  int port = 0;
+  if (httpSeparateURI(HTTP_URI_CODING_ALL, typed.c_str(), scheme, sizeof scheme, user, sizeof user,
+                      host, sizeof host, &port, resource, sizeof resource) < HTTP_URI_STATUS_OK ||
+      strcmp(scheme, "socket") != 0 || host[0] == '\0') {
+    *problem = "Type the printer's address as socket://HOST or socket://HOST:PORT.";
+    return "";
+  }
+  return typed;
+}
+
+// Creates the printer the form asks for; empty, or why not.
+std::string CreateFromForm(pappl_client_t* client, int count, cups_option_t* form) {
+  const char* name = cupsGetOption("printer_name", count, form);
+  const char* chosen = cupsGetOption("device_uri", count, form);
+  const char* typed = cupsGetOption("typed_uri", count, form);
+  if (name == nullptr || *name == '\0') return "Please enter a printer name.";
+  std::string problem;
+  std::string uri;
+  if (chosen != nullptr && *chosen != '\0' && strcmp(chosen, "typed") != 0) {
+    uri = chosen;
+  } else {
+    uri = TypedDevice(typed != nullptr ? typed : "", &problem);
+    if (uri.empty()) return problem;
+  }
+  std::string deviceId;
+  const size_t bar = uri.find('|');
+  if (bar != std::string::npos) {
+    deviceId = uri.substr(bar + 1);
+    uri.erase(bar);
+  }
+  pappl_printer_t* printer =
+      papplPrinterCreate(papplClientGetSystem(client), 0, name, kDriverName,
+                         deviceId.empty() ? nullptr : deviceId.c_str(), uri.c_str());
+  if (printer != nullptr) {
+    char path[256];
+    papplClientRespondRedirect(client, HTTP_STATUS_FOUND,
+                               papplPrinterGetPath(printer, nullptr, path, sizeof path));
+    return "";
+  }
+  if (errno == EEXIST) return "A printer with that name already exists.";
+  if (errno == EINVAL) {
+    return "Printer names must start with a letter or underscore and cannot contain special "
+           "characters.";
+  }
+  return std::string("The printer cannot be added: ") + strerror(errno);
+}
+
+void PrintForm(pappl_client_t* client, const std::string& status) {
+  if (!papplClientRespond(client, HTTP_STATUS_OK, nullptr, "text/html", 0, 0)) return;
+  papplClientHTMLHeader(client, "Add Printer", 0);
+  papplClientHTMLPuts(client,
+                      "<div class=\"content\"><div class=\"row\"><div class=\"col-12\">\n"
+                      "<h1 class=\"title\">Add Printer</h1>\n");
+  if (!status.empty()) {
+    papplClientHTMLPuts(client, "<div class=\"banner\">");
+    papplClientHTMLEscape(client, status.c_str(), 0);
+    papplClientHTMLPuts(client, "</div>\n");
+  }
+  const std::string note = DiscoveryNote();
+  if (!note.empty()) {
+    papplClientHTMLPuts(client, "<p>");
+    papplClientHTMLEscape(client, note.c_str(), 0);
+    papplClientHTMLPuts(client, "</p>\n");
+  }
+  papplClientHTMLStartForm(client, papplClientGetURI(client), false);
+  papplClientHTMLPuts(
+      client,
+      "<table class=\"form\"><tbody>\n"
+      "<tr><th><label for=\"printer_name\">Name:</label></th><td><input "
+      "type=\"text\" name=\"printer_name\" id=\"printer_name\" required></td></tr>\n"
+      "<tr><th><label for=\"device_uri\">Device:</label></th><td><select "
+      "name=\"device_uri\" id=\"device_uri\">");
+  for (const FoundDevice& device : FindDevices()) {
+    const std::string value = device.id.empty() ? device.uri : device.uri + "|" + device.id;
+    papplClientHTMLPuts(client, "<option value=\"");
+    papplClientHTMLEscape(client, value.c_str(), 0);
+    papplClientHTMLPuts(client, "\">");
+    papplClientHTMLEscape(client, (device.info.empty() ? device.uri : device.info).c_str(), 0);
+    papplClientHTMLPuts(client, "</option>");
+  }
+  papplClientHTMLPuts(client,
+                      "<option value=\"typed\">Network printer (address below)</option></select>"
+                      "</td></tr>\n"
+                      "<tr><th><label for=\"typed_uri\">Address:</label></th><td><input "
+                      "type=\"text\" name=\"typed_uri\" id=\"typed_uri\" "
+                      "placeholder=\"socket://192.0.2.7:9100\"></td></tr>\n"
+                      "<tr><th></th><td><input type=\"submit\" value=\"Add Printer\"></td></tr>\n"
+                      "</tbody></table></form>\n</div></div></div>\n");
+  papplClientHTMLFooter(client);
+}
+
+// The page: the form, and on a POST the printer it asks for.
+bool AddPrinterResource(pappl_client_t* client, void*) {
+  if (!papplClientHTMLAuthorize(client)) return true;
+  std::string status;
+  if (papplClientGetMethod(client) == HTTP_STATE_POST) {
+    cups_option_t* form = nullptr;
+    const int count = papplClientGetForm(client, &form);
+    if (count == 0) {
+      status = "Invalid form data.";
+    } else if (!papplClientIsValidForm(client, count, form)) {
+      status = "Invalid form submission.";
+    } else {
+      status = CreateFromForm(client, count, form);
+      if (status.empty()) {
+        cupsFreeOptions(count, form);
+        return true;  // redirected to the new printer's page
+      }
+    }
+    cupsFreeOptions(count, form);
+  }
+  PrintForm(client, status);
+  return true;
+}
+
+}  // namespace
+
+bool NetworkDiscoveryAvailable() {
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  sockaddr_un address = {};
+  address.sun_family = AF_UNIX;
+  snprintf(address.sun_path, sizeof address.sun_path, "%s", kAvahiSocket);
+  const bool answers = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  close(fd);
+  return answers;
+}
+
+std::string DiscoveryNote() {
+  if (NetworkDiscoveryAvailable()) return "";
+  return "Network discovery is unavailable: avahi-daemon is not running.  Local (USB) printers "
+         "are listed; type a network printer's address as socket://HOST:9100.";
+}
+
+int ListDevices(bool verbose) {
+  for (const FoundDevice& device : FindDevices()) {
+    printf("%s\n", device.uri.c_str());
+    if (verbose && !device.info.empty()) printf("    %s\n", device.info.c_str());
+    if (verbose && !device.id.empty()) printf("    %s\n", device.id.c_str());
+  }
+  const std::string note = DiscoveryNote();
+  if (!note.empty()) fprintf(stderr, "%s\n", note.c_str());
+  return 0;
+}
+
+void AddPrinterPage(pappl_system_t* system) {
+  papplSystemAddResourceCallback(system, "/addprinter", "text/html", AddPrinterResource, nullptr);
+}
+
+}  // namespace quillfern
