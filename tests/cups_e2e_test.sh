@@ -10,23 +10,15 @@ set -euo pipefail
 
 filter=$1 ppd=$2 decoder=$3 page_compare=$4 source_dir=$5
 
-if [ "$(id -u)" -ne 0 ]; then
-  echo "SKIP: a private cupsd must start as root to run filters as lp"
-  exit 77
-fi
+# shellcheck source=tests/test_lib.sh
+. "$source_dir/tests/test_lib.sh"
+require_root "a private cupsd must start as root to run filters as lp"
+require_tools cupsd lpadmin lp gs unshare setsid
 # shellcheck source=tests/private_tmp.sh
 . "$source_dir/tests/private_tmp.sh"
 enter_private_tmp "$0" "$@"
-for tool in cupsd lpadmin lp gs; do
-  if ! command -v "$tool" >/dev/null; then
-    echo "SKIP: $tool is not installed (scripts/install-deps installs it)"
-    exit 77
-  fi
-done
 
 cupsd_pid=
-# shellcheck source=tests/test_lib.sh
-. "$source_dir/tests/test_lib.sh"
 # shellcheck source=tests/private_cupsd.sh
 . "$source_dir/tests/private_cupsd.sh"
 on_exit stop_private_cupsd

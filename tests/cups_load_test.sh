@@ -11,20 +11,15 @@ set -euo pipefail
 
 filter=$1 ppd=$2 decoder=$3 source_dir=$4 queues=${5:-6} rounds=${6:-3}
 
-if [ "$(id -u)" -ne 0 ]; then
-  echo "SKIP: a private cupsd must start as root to run filters as lp"
-  exit 77
-fi
-for tool in cupsd lpadmin lp gs unshare; do
-  command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
-done
+# shellcheck source=tests/test_lib.sh
+. "$source_dir/tests/test_lib.sh"
+require_root "a private cupsd must start as root to run filters as lp"
+require_tools cupsd lpadmin lp gs unshare setsid
 # shellcheck source=tests/private_tmp.sh
 . "$source_dir/tests/private_tmp.sh"
 enter_private_tmp "$0" "$@"
 
 cupsd_pid=
-# shellcheck source=tests/test_lib.sh
-. "$source_dir/tests/test_lib.sh"
 # shellcheck source=tests/private_cupsd.sh
 . "$source_dir/tests/private_cupsd.sh"
 on_exit stop_private_cupsd

@@ -12,18 +12,13 @@ set -euo pipefail
 
 app=$1 decoder=$2 page_compare=$3 source_dir=$4
 
-if [ "$(id -u)" -ne 0 ]; then
-  echo "SKIP: runs the server as another user, which needs root"
-  exit 77
-fi
-for tool in gs ipptool runuser unshare setsid; do
-  command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
-done
+# shellcheck source=tests/test_lib.sh
+. "$source_dir/tests/test_lib.sh"
+require_root "the server runs as another user"
+require_tools gs ipptool runuser unshare setsid
 # shellcheck source=tests/private_tmp.sh
 . "$source_dir/tests/private_tmp.sh"
 enter_private_tmp "$0" "$@"
-# shellcheck source=tests/test_lib.sh
-. "$source_dir/tests/test_lib.sh"
 # shellcheck source=tests/app_server.sh
 . "$source_dir/tests/app_server.sh"
 app_server_setup "$app" "$source_dir"

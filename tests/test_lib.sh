@@ -1,5 +1,7 @@
 # What the shell tests share, sourced by each of them:
 #
+#   require_root WHY        skips the test (exit 77) unless run as root
+#   require_tools TOOL...   skips the test unless every TOOL is installed
 #   fail MESSAGE            counts a failure and says what it was
 #   finish_tests OK-TEXT    ends the script: 1 and the count, or 0 and OK-TEXT
 #   on_exit COMMAND         runs COMMAND when the script exits, however it
@@ -23,6 +25,21 @@
 # the build tree, which may lie in a directory only its owner can enter (a
 # clone under /root, a 0700 mktemp -d): tests copy it into their own work
 # directory first.
+
+require_root() {
+  [ "$(id -u)" -eq 0 ] && return 0
+  echo "SKIP: $1, which needs root"
+  exit 77
+}
+
+require_tools() {
+  local tool
+  for tool in "$@"; do
+    command -v "$tool" >/dev/null && continue
+    echo "SKIP: $tool is not installed (scripts/install-deps installs it)"
+    exit 77
+  done
+}
 
 failures=0
 fail() {
