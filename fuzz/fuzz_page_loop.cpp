@@ -153,8 +153,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     abort();
   }
   if (!stream.empty() && parsed.records.empty()) abort();
+  // Every record is the stand-in's file: its header (with the page's size)
+  // and the tiny page's data.
   for (const quillfern::StreamRecord& record : parsed.records) {
-    if (std::string_view(record.data) != tinyBie) abort();
+    const std::string_view bytes(record.data);
+    if (bytes.size() != tinyBie.size() ||
+        bytes.substr(0, 4) != std::string_view(tinyBie).substr(0, 4) ||
+        bytes.substr(12) != std::string_view(tinyBie).substr(12)) {
+      abort();
+    }
   }
   if (job.settings.duplexMode != 0 && parsed.records.size() % 2 != 0) abort();
   return 0;
