@@ -174,7 +174,18 @@ const char* SidesName(pappl_sides_t sides) {
   return "one-sided";
 }
 
-// The job's choices, as PAPPL resolved them.
+// Whether the job names its tray (media-col's media-source).
+bool JobNamesSource(pappl_job_t* job) {
+  ipp_attribute_t* mediaCol = papplJobGetAttribute(job, "media-col");
+  ipp_t* collection = mediaCol != nullptr ? ippGetCollection(mediaCol, 0) : nullptr;
+  return collection != nullptr &&
+         ippFindAttribute(collection, "media-source", IPP_TAG_ZERO) != nullptr;
+}
+
+// The job's choices, as PAPPL resolved them.  A job that names no tray
+// prints from the main tray: PAPPL would pick the first tray whose ready
+// media has the job's size, and the manual feed (which turns duplex off) is
+// used only when a job asks for it.
 IppJobChoices ChoicesFor(pappl_job_t* job, const pappl_pr_options_t* options) {
   IppJobChoices choices;
   choices.jobId = papplJobGetID(job);
@@ -182,7 +193,7 @@ IppJobChoices ChoicesFor(pappl_job_t* job, const pappl_pr_options_t* options) {
   choices.jobName = papplJobGetName(job) != nullptr ? papplJobGetName(job) : "";
   choices.copies = options->copies > 0 ? options->copies : 1;
   choices.media = options->media.size_name;
-  choices.mediaSource = options->media.source;
+  choices.mediaSource = JobNamesSource(job) ? options->media.source : "main";
   choices.mediaType = options->media.type;
   choices.resolution = options->printer_resolution[0];
   choices.sides = SidesName(options->sides);

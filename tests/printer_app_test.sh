@@ -123,6 +123,19 @@ print q manual "$docs/document.pdf" application/pdf source=manual sides=two-side
     fail "manual: no duplex constraint line in the job's log"
 }
 
+echo "== a job that names no tray prints from the main tray, whatever is loaded where"
+ipptool -t -d media_main=iso_a5_148x210mm -d media_manual=iso_a4_210x297mm \
+  "ipp://localhost:$port/ipp/print/q" "$ipp/set-ready-media.test" >/dev/null ||
+  fail "notray: the ready media cannot be set"
+result=$(ipptool -t -f "$docs/document.pdf" -d filetype=application/pdf -d name=notray \
+  -d width=21000 -d length=29700 "ipp://localhost:$port/ipp/print/q" "$ipp/print-size.test")
+job_id=$(echo "$result" | awk '/job-id \(integer\)/ {print $NF}')
+wait_job q
+[ "$job_state" = completed ] || fail "notray: job $job_state ($job_message)"
+param notray "InputSlot=MainTray"; param notray "PageSize=A4"
+ipptool -t -d media_main=iso_a4_210x297mm -d media_manual=iso_a4_210x297mm \
+  "ipp://localhost:$port/ipp/print/q" "$ipp/set-ready-media.test" >/dev/null || true
+
 echo "== A5 fed by its short edge, and 1200 dpi"
 print q a5 "$docs/document.pdf" application/pdf media=iso_a5_148x210mm feed=short-edge && {
   param a5 "PageSize=A5"; param a5 "FeedEdge=1"
