@@ -123,6 +123,26 @@ void LogGhostscriptMessages(pappl_job_t* job, const ChildProcess& gs) {
   }
 }
 
+// The resolution a PDF is rendered at.  An explicit printer-resolution
+// wins; then print-quality: high is 1200 dpi, draft and normal 600 dpi
+// (PAPPL 1.3.1 maps normal to the last resolution, and CUPS sends normal
+// with every job); a job that asks for neither gets the printer's default
+// resolution, which PAPPL itself leaves unused.
+int PdfResolution(pappl_job_t* job, const pappl_pr_options_t* options) {
+  int resolution = options->printer_resolution[0];
+  if (papplJobGetAttribute(job, "printer-resolution") == nullptr) {
+    ipp_attribute_t* quality = papplJobGetAttribute(job, "print-quality");
+    if (quality != nullptr) {
+      resolution = ippGetInteger(quality, 0) == IPP_QUALITY_HIGH ? 1200 : 600;
+    } else {
+      pappl_pr_driver_data_t data;
+      papplPrinterGetDriverData(papplJobGetPrinter(job), &data);
+      resolution = data.x_default;
+    }
+  }
+  return resolution >= 1200 ? 1200 : 600;
+}
+
 // The last page the job reached, for a message.
 std::string AfterPages(int pages) {
   return pages == 0 ? "before its first page" : "after page " + std::to_string(pages);
@@ -164,6 +184,7 @@ std::string GhostscriptProblem(int status, const std::string& messages, int page
 
 bool FilterPdf(pappl_job_t* job, pappl_device_t* device, void*) {
   pappl_pr_options_t* options = papplJobCreatePrintOptions(job, 0, false);
+  options->printer_resolution[0] = options->printer_resolution[1] = PdfResolution(job, options);
   bool ok = StartAppJob(job, options, device);
   const char* pdf = papplJobGetFilename(job);
   if (ok && IsRepeatedStart(job)) {
@@ -176,7 +197,7 @@ bool FilterPdf(pappl_job_t* job, pappl_device_t* device, void*) {
     papplJobDeletePrintOptions(options);
     return false;
   }
-  const int resolution = options->printer_resolution[0] > 0 ? options->printer_resolution[0] : 600;
+  const int resolution = options->printer_resolution[0];
   ChildProcess gs;
   int pipeFds[2] = {-1, -1};
   int started = pipe2(pipeFds, O_CLOEXEC) != 0 ? errno : 0;

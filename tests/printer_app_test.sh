@@ -136,6 +136,35 @@ param notray "InputSlot=MainTray"; param notray "PageSize=A4"
 ipptool -t -d media_main=iso_a4_210x297mm -d media_manual=iso_a4_210x297mm \
   "ipp://localhost:$port/ipp/print/q" "$ipp/set-ready-media.test" >/dev/null || true
 
+echo "== PDF: print-quality draft and normal at 600 dpi, high at 1200, else the printer's default"
+# send_with TEST NAME [VARIABLE=VALUE...]: a PDF job with another request.
+send_with() {
+  local test=$1 name=$2 setting
+  shift 2
+  local settings=()
+  for setting in "$@"; do settings+=(-d "$setting"); done
+  job_id=$(ipptool -t -f "$docs/document.pdf" -d filetype=application/pdf -d name="$name" \
+    "${settings[@]}" "ipp://localhost:$port/ipp/print/q" "$ipp/$test" | awk '/job-id \(integer\)/ {print $NF}')
+  wait_job q
+  [ "$job_state" = completed ] || fail "$name: job $job_state ($job_message)"
+}
+widths() {
+  decoded "$work/out/$1.prn" | awk '/^records:/ {t = 1; next} t && $1 ~ /^[0-9]+$/ {print $5}' | sort -u
+}
+send_with print-quality.test normal quality=4
+param normal "Resolution=600dpi"
+expect_document normal
+send_with print-quality.test high quality=5
+param high "Resolution=1200dpi"
+widths high | grep -qx "99[0-9][0-9]" || fail "high: pages are $(widths high) wide"
+ipptool -t -d resolution=1200dpi "ipp://localhost:$port/ipp/print/q" "$ipp/set-default-resolution.test" \
+  >/dev/null || fail "the default resolution cannot be set"
+send_with print-size.test by-default width=21000 length=29700
+param by-default "Resolution=1200dpi"
+widths by-default | grep -qx "99[0-9][0-9]" || fail "by-default: pages are $(widths by-default) wide"
+ipptool -t -d resolution=600dpi "ipp://localhost:$port/ipp/print/q" "$ipp/set-default-resolution.test" \
+  >/dev/null || true
+
 echo "== A5 fed by its short edge, and 1200 dpi"
 print q a5 "$docs/document.pdf" application/pdf media=iso_a5_148x210mm feed=short-edge && {
   param a5 "PageSize=A5"; param a5 "FeedEdge=1"
