@@ -128,13 +128,25 @@ for n in 1 2 3; do
   done
 done
 
-echo "== six jobs sent together to one printer reach it whole, oldest first"
-for round in 1 2 3 4 5 6; do submit_at_once seq "seq-$round" "$docs/doc2.pdf"; done
+echo "== jobs waiting for one printer print oldest first; jobs sent together print whole"
+# A long job keeps the printer busy while five more are accepted one after
+# the other: they wait together and must print in the order accepted.  Then
+# six are sent at once: a job's turn comes once its document has arrived,
+# so their order is PAPPL's, but each must reach the device whole.
+submit seq seq-long "$docs/thirty.pdf" application/pdf && echo "$job_id" >"$work/ids/seq-long"
+for attempt in $(seq 300); do
+  grep -q "\[Job $job_id\] Printing page 2" "$log" && break
+  sleep 0.1
+done
+for round in 1 2 3 4 5; do
+  submit seq "seq-$round" "$docs/doc2.pdf" application/pdf && echo "$job_id" >"$work/ids/seq-$round"
+done
+for round in 6 7 8 9 10 11; do submit_at_once seq "seq-$round" "$docs/doc2.pdf"; done
 wait_submitted
-for round in 1 2 3 4 5 6; do
-  job_id=$(cat "$work/ids/seq-$round" 2>/dev/null || echo 0)
+for name in seq-long seq-{1..11}; do
+  job_id=$(cat "$work/ids/$name" 2>/dev/null || echo 0)
   wait_job seq
-  [ "$job_state" = completed ] || fail "seq-$round: $job_state ($job_message)"
+  [ "$job_state" = completed ] || fail "$name: $job_state ($job_message)"
 done
 # The device is one file: split it at each Job header.
 mkdir "$work/out/seq"
@@ -148,12 +160,21 @@ for ((index = 1; index < $#; index++)); do
   end=${!next}
   dd if="$work/out/seq.prn" of="$work/out/seq/$index.prn" iflag=skip_bytes,count_bytes \
     skip="$start" count=$((end - start)) status=none
-  check_pages "$work/out/seq/$index.prn" 2
+  if [ "$index" = 1 ]; then
+    "$decoder" "$work/out/seq/1.prn" >/dev/null 2>&1 && [ "$(records "$work/out/seq/1.prn" | wc -w)" = 30 ] ||
+      fail "seq: the long job's stream is not whole"
+  else
+    check_pages "$work/out/seq/$index.prn" 2
+  fi
   order="$order $(decoded "$work/out/seq/$index.prn" | sed -n 's/^  jobId=//p')"
 done
-expected=$(cat "$work/ids"/seq-* | sort -n | tr '\n' ' ')
-echo "measured: streams in the device's file in job order:$order (accepted: $expected)"
-[ "$(echo $order)" = "$(echo $expected)" ] || fail "seq: streams in order$order, expected $expected"
+waiting=$(cat "$work/ids"/seq-long "$work/ids"/seq-[1-5] | sort -n | tr '\n' ' ')
+together=$(cat "$work/ids"/seq-[6-9] "$work/ids"/seq-1[01] | sort -n | tr '\n' ' ')
+echo "measured: streams in the device's file:$order (waiting: $waiting; sent together: $together)"
+set -- $order
+[ "$(echo "${@:1:6}")" = "$(echo $waiting)" ] || fail "seq: the waiting jobs printed as ${*:1:6}, expected $waiting"
+[ "$(printf '%s\n' "${@:7}" | sort -n | tr '\n' ' ')" = "$together" ] ||
+  fail "seq: the jobs sent together printed as ${*:7}, expected $together"
 
 echo "== documents that cannot be printed are reported, and the printer goes on"
 for bad in random truncated encrypted; do
