@@ -102,25 +102,11 @@ void DrainPipe(int fd) {
   }
 }
 
-// What Ghostscript said, in the job's log: its own CUPS-prefixed lines at
-// their level, anything else as a warning.
+// What Ghostscript said, in the job's log.
 void LogGhostscriptMessages(pappl_job_t* job, const ChildProcess& gs) {
   PapplJobLog log(job);
   ScopedLog scoped(log);
-  const std::string& messages = gs.messages();
-  size_t start = 0;
-  while (start < messages.size()) {
-    size_t end = messages.find('\n', start);
-    if (end == std::string::npos) end = messages.size();
-    std::string line = messages.substr(start, end - start);
-    start = end + 1;
-    if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
-    const bool prefixed = line.rfind("DEBUG: ", 0) == 0 || line.rfind("INFO: ", 0) == 0;
-    LogPrintf("%s%s\n", prefixed ? "" : "WARNING: Ghostscript: ", LogText(line).c_str());
-  }
-  if (gs.droppedBytes() > 0) {
-    LogPrintf("WARNING: Ghostscript: %zu more bytes of messages not shown\n", gs.droppedBytes());
-  }
+  LogProgramMessages("Ghostscript", gs.messages(), gs.droppedBytes());
 }
 
 // The resolution a PDF is rendered at.  An explicit printer-resolution
@@ -182,68 +168,97 @@ std::string GhostscriptProblem(int status, const std::string& messages, int page
   return "the document has no page to print";
 }
 
-bool FilterPdf(pappl_job_t* job, pappl_device_t* device, void*) {
-  pappl_pr_options_t* options = papplJobCreatePrintOptions(job, 0, false);
-  options->printer_resolution[0] = options->printer_resolution[1] = PdfResolution(job, options);
-  bool ok = StartAppJob(job, options, device);
-  const char* pdf = papplJobGetFilename(job);
-  if (ok && IsRepeatedStart(job)) {
-    EndAppJob(job, options, device);
-    papplJobDeletePrintOptions(options);
-    return true;
-  }
-  if (!ok || pdf == nullptr) {
-    if (ok) EndAppJob(job, options, device);
-    papplJobDeletePrintOptions(options);
-    return false;
-  }
-  const int resolution = options->printer_resolution[0];
-  ChildProcess gs;
-  int pipeFds[2] = {-1, -1};
-  int started = pipe2(pipeFds, O_CLOEXEC) != 0 ? errno : 0;
-  if (started == 0) {
-    started = gs.Start(GhostscriptArguments(pdf, resolution, options->media.size_width,
-                                            options->media.size_length),
-                       pipeFds[1]);
-    close(pipeFds[1]);
-  }
+namespace {
+
+// How Ghostscript's run on a job's PDF went.
+struct Rendering {
+  int startError = 0;  // errno when it could not be started
+  int status = 0;      // its wait status
+  std::string messages;
   PagesRead read;
-  bool cancelStopped = false;
-  if (started == 0) {
-    {
-      CancelWatch watch(job, gs.pid());
-      cups_raster_t* raster = cupsRasterOpen(pipeFds[0], CUPS_RASTER_READ);
-      if (raster != nullptr) {
-        read = PrintPages(raster, job, options, device);
-        cupsRasterClose(raster);
-      }
-      // Whatever Ghostscript still writes is read, so that it ends by itself
-      // and says why it stopped, unless the job needs no more of it.
-      if (!read.jobEnded) DrainPipe(pipeFds[0]);
-      close(pipeFds[0]);
-      cancelStopped = watch.stoppedGhostscript();
-    }
-    // A job that ended early needs no more of Ghostscript's pages.
-    if (read.jobEnded) gs.Stop(kStopGrace);
-    gs.Wait();
-    LogGhostscriptMessages(job, gs);
-  } else if (pipeFds[0] >= 0) {
-    close(pipeFds[0]);
+  bool stoppedByCancel = false;
+};
+
+// Reads Ghostscript's raster from `fd` into the driver's page callbacks,
+// while a watch stops Ghostscript if the job is cancelled.
+void ReadRenderedPages(int fd, pid_t gs, pappl_job_t* job, pappl_pr_options_t* options,
+                       pappl_device_t* device, Rendering* rendering) {
+  CancelWatch watch(job, gs);
+  cups_raster_t* raster = cupsRasterOpen(fd, CUPS_RASTER_READ);
+  if (raster != nullptr) {
+    rendering->read = PrintPages(raster, job, options, device);
+    cupsRasterClose(raster);
   }
-  ok = EndAppJob(job, options, device);
-  papplJobDeletePrintOptions(options);
-  if (started != 0) {
-    papplJobSetMessage(job, "Ghostscript cannot be run: %s", strerror(started));
+  // Whatever Ghostscript still writes is read, so that it ends by itself
+  // and says why it stopped, unless the job needs no more of it.
+  if (!rendering->read.jobEnded) DrainPipe(fd);
+  rendering->stoppedByCancel = watch.stoppedGhostscript();
+}
+
+// Runs Ghostscript on the job's PDF and prints the pages it renders.
+Rendering RenderAndPrint(const char* pdf, pappl_job_t* job, pappl_pr_options_t* options,
+                         pappl_device_t* device) {
+  Rendering rendering;
+  int pipeFds[2];
+  if (pipe2(pipeFds, O_CLOEXEC) != 0) {
+    rendering.startError = errno;
+    return rendering;
+  }
+  ChildProcess gs;
+  rendering.startError =
+      gs.Start(GhostscriptArguments(pdf, options->printer_resolution[0], options->media.size_width,
+                                    options->media.size_length),
+               pipeFds[1]);
+  close(pipeFds[1]);
+  if (rendering.startError == 0) {
+    ReadRenderedPages(pipeFds[0], gs.pid(), job, options, device, &rendering);
+  }
+  close(pipeFds[0]);
+  if (rendering.startError != 0) return rendering;
+  // A job that ended early needs no more of Ghostscript's pages.
+  if (rendering.read.jobEnded) gs.Stop(kStopGrace);
+  rendering.status = gs.Wait();
+  rendering.messages = gs.messages();
+  LogGhostscriptMessages(job, gs);
+  return rendering;
+}
+
+// The job's result once its pages are printed (`printed` is the core's): a
+// cancelled or ended job is not Ghostscript's failure, a document it could
+// not render whole aborts the job with the reason.
+bool JudgeRendering(pappl_job_t* job, const Rendering& rendering, bool printed) {
+  if (rendering.startError != 0) {
+    papplJobSetMessage(job, "Ghostscript cannot be run: %s", strerror(rendering.startError));
     return false;
   }
-  // The page in hand was printed (or the job failed with its own reason);
-  // a cancelled or ended job is not Ghostscript's failure.
-  if (!ok || read.jobEnded || cancelStopped || papplJobIsCanceled(job)) return ok;
-  const std::string problem = GhostscriptProblem(gs.Wait(), gs.messages(), read.pages);
+  if (!printed || rendering.read.jobEnded || rendering.stoppedByCancel || papplJobIsCanceled(job)) {
+    return printed;
+  }
+  const std::string problem =
+      GhostscriptProblem(rendering.status, rendering.messages, rendering.read.pages);
   if (problem.empty()) return true;
   papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "%s", problem.c_str());
   papplJobSetMessage(job, "%s", problem.c_str());
   return false;
+}
+
+}  // namespace
+
+bool FilterPdf(pappl_job_t* job, pappl_device_t* device, void*) {
+  pappl_pr_options_t* options = papplJobCreatePrintOptions(job, 0, false);
+  options->printer_resolution[0] = options->printer_resolution[1] = PdfResolution(job, options);
+  const char* pdf = papplJobGetFilename(job);
+  bool ok = StartAppJob(job, options, device);
+  if (ok && (IsRepeatedStart(job) || pdf == nullptr)) {
+    const bool repeated = IsRepeatedStart(job);
+    EndAppJob(job, options, device);
+    ok = repeated;
+  } else if (ok) {
+    const Rendering rendering = RenderAndPrint(pdf, job, options, device);
+    ok = JudgeRendering(job, rendering, EndAppJob(job, options, device));
+  }
+  papplJobDeletePrintOptions(options);
+  return ok;
 }
 
 }  // namespace quillfern

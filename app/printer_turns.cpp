@@ -26,24 +26,8 @@ std::map<int, PrinterJobs>& Printers() {
   return printers;
 }
 
-// The ids of the printer's active jobs in `state`.
-std::vector<int> ActiveJobs(pappl_printer_t* printer, ipp_jstate_t state) {
-  struct Search {
-    ipp_jstate_t state;
-    std::vector<int> ids;
-  } search{state, {}};
-  papplPrinterIterateActiveJobs(
-      printer,
-      [](pappl_job_t* job, void* data) {
-        auto* found = static_cast<Search*>(data);
-        if (papplJobGetState(job) == found->state) found->ids.push_back(papplJobGetID(job));
-      },
-      &search, 1, 0);
-  return search.ids;
-}
-
 bool OlderJobProcessing(pappl_printer_t* printer, int jobId) {
-  for (int id : ActiveJobs(printer, IPP_JSTATE_PROCESSING)) {
+  for (int id : ActiveJobIds(printer, IPP_JSTATE_PROCESSING)) {
     if (id < jobId) return true;
   }
   return false;
@@ -60,7 +44,7 @@ void ReleaseHeldJobs(pappl_printer_t* printer, std::set<int> held) {
 // Holds every pending job but the oldest, so that PAPPL starts that one
 // next; returns the ids held.
 std::set<int> HoldNewerPendingJobs(pappl_printer_t* printer) {
-  std::vector<int> pending = ActiveJobs(printer, IPP_JSTATE_PENDING);
+  std::vector<int> pending = ActiveJobIds(printer, IPP_JSTATE_PENDING);
   std::set<int> held;
   if (pending.size() < 2) return held;
   const int oldest = *std::min_element(pending.begin(), pending.end());
@@ -72,6 +56,21 @@ std::set<int> HoldNewerPendingJobs(pappl_printer_t* printer) {
 }
 
 }  // namespace
+
+std::vector<int> ActiveJobIds(pappl_printer_t* printer, ipp_jstate_t state) {
+  struct Search {
+    ipp_jstate_t state;
+    std::vector<int> ids;
+  } search{state, {}};
+  papplPrinterIterateActiveJobs(
+      printer,
+      [](pappl_job_t* job, void* data) {
+        auto* found = static_cast<Search*>(data);
+        if (papplJobGetState(job) == found->state) found->ids.push_back(papplJobGetID(job));
+      },
+      &search, 1, 0);
+  return search.ids;
+}
 
 PrinterTurn::Result PrinterTurn::Take() {
   pappl_printer_t* printer = papplJobGetPrinter(job_);
@@ -121,7 +120,7 @@ PrinterTurn::~PrinterTurn() {
 
 void ReleaseIdleHolds(pappl_printer_t* printer) {
   // PAPPL's locks are never taken while turnsMutex is held.
-  if (!ActiveJobs(printer, IPP_JSTATE_PROCESSING).empty()) return;
+  if (!ActiveJobIds(printer, IPP_JSTATE_PROCESSING).empty()) return;
   const int printerId = papplPrinterGetID(printer);
   std::set<int> held;
   {

@@ -21,6 +21,8 @@
 
 #include <pappl/pappl.h>
 
+#include <vector>
+
 namespace quillfern {
 
 class PrinterTurn {
@@ -43,6 +45,11 @@ class PrinterTurn {
   pappl_job_t* job_;
   bool taken_ = false;
 };
+
+// The ids of the printer's active jobs in `state`.  (PAPPL's iteration
+// holds the printer's lock, which calls on a job may take too: act on the
+// ids afterwards.)
+std::vector<int> ActiveJobIds(pappl_printer_t* printer, ipp_jstate_t state);
 
 // Releases the jobs a finished turn held when no job of the printer has
 // taken its turn since (the job that was to start next was cancelled, or the

@@ -99,19 +99,8 @@ void InstallStopSignals() {
 }
 
 // Cancels the printer's processing jobs; counts those still processing.
-// (PAPPL's iteration holds the printer's lock, which a cancel takes too: the
-// jobs are collected first.)
 void CancelProcessingJobs(pappl_printer_t* printer, void* processing) {
-  std::vector<int> ids;
-  papplPrinterIterateActiveJobs(
-      printer,
-      [](pappl_job_t* job, void* found) {
-        if (papplJobGetState(job) == IPP_JSTATE_PROCESSING) {
-          static_cast<std::vector<int>*>(found)->push_back(papplJobGetID(job));
-        }
-      },
-      &ids, 1, 0);
-  for (int id : ids) {
+  for (int id : ActiveJobIds(printer, IPP_JSTATE_PROCESSING)) {
     ++*static_cast<int*>(processing);
     pappl_job_t* job = papplPrinterFindJob(printer, id);
     if (job == nullptr || papplJobIsCanceled(job)) continue;

@@ -14,6 +14,12 @@ namespace quillfern {
 // bytes, UTF-8 included, stay as they are.
 std::string LogText(std::string_view value);
 
+// What another program (the encoder, Ghostscript) wrote, into the log: a
+// line with a CUPS level prefix ("DEBUG: ", "INFO: ") as it is, any other
+// as "WARNING: PROGRAM: line", control characters escaped, blank lines left
+// out; `droppedBytes`, what was not kept of it, is said in a last line.
+void LogProgramMessages(const char* program, std::string_view messages, size_t droppedBytes);
+
 }  // namespace quillfern
 
 #endif  // QUILLFERN_COMMON_LOG_TEXT_H_

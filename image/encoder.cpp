@@ -26,24 +26,8 @@ CommandResult RunChild(const std::vector<std::string>& argv) {
   if (result.startError != 0) return result;
   result.status = child.Wait();
   result.messages = child.messages();
-  if (child.droppedBytes() > 0) {
-    result.messages += "\n(" + std::to_string(child.droppedBytes()) + " more bytes not shown)";
-  }
+  result.droppedBytes = child.droppedBytes();
   return result;
-}
-
-// What the encoder said, a warning line each, so that the administrator
-// sees it beside the page it concerns.
-void LogEncoderMessages(const std::string& messages) {
-  size_t start = 0;
-  while (start < messages.size()) {
-    size_t end = messages.find('\n', start);
-    if (end == std::string::npos) end = messages.size();
-    if (end > start) {
-      LogPrintf("WARNING: pbmtojbg: %s\n", LogText(messages.substr(start, end - start)).c_str());
-    }
-    start = end + 1;
-  }
 }
 
 // Tells from the run whether the encoder ran and succeeded, and names the
@@ -139,7 +123,7 @@ int pbmtojbg(const char* pbmPath, const char* jbgPath, CommandRunner run) {
   const CommandResult result = (run != nullptr ? run : RunChild)(
       EncoderArguments(header.width, header.height, pbmPath, jbgPath));
   LogPrintf("DEBUG: pbmtojbg: %s\n", command);
-  LogEncoderMessages(result.messages);
+  LogProgramMessages("pbmtojbg", result.messages, result.droppedBytes);
   return ReportEncoderStatus(result, pbmPath);
 }
 

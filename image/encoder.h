@@ -16,9 +16,10 @@ constexpr long long kEncoderStripeRows = 128;
 
 // How a run of the encoder went.
 struct CommandResult {
-  int startError = 0;    // errno when the program could not be started
-  int status = 0;        // its wait status (waitpid(2)) when it was
-  std::string messages;  // what it wrote on standard error and output
+  int startError = 0;       // errno when the program could not be started
+  int status = 0;           // its wait status (waitpid(2)) when it was
+  std::string messages;     // what it wrote on standard error and output
+  size_t droppedBytes = 0;  // what of that was not kept
 };
 
 // Runs a program and waits for it.  The real one starts it through
