@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/job_options.h"
+#include "app/printer_choices.h"
 #include "app/printer_turns.h"
 #include "app/system.h"
 #include "core/job_setup.h"
@@ -225,7 +226,15 @@ bool SetUp(AppJob& app, pappl_job_t* job, const pappl_pr_options_t* options) {
   app.sink = std::make_unique<PapplDeviceSink>(device);
   app.output = std::make_unique<PrinterOutput>(*app.sink);
 
-  std::vector<std::string> args = FilterArguments(ChoicesFor(job, options));
+  const IppJobChoices choices = ChoicesFor(job, options);
+  const PrinterChoices& printer = BuiltInChoices();
+  if (SizeFor(printer, choices.media) == nullptr) {
+    // Printed on another size the page would come out wrong.
+    papplJobSetMessage(job, "The printer has no paper of the job's size (%s).",
+                       choices.media.c_str());
+    return false;
+  }
+  std::vector<std::string> args = FilterArguments(choices, printer);
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
   SetupSources sources;

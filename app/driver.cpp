@@ -1,9 +1,11 @@
 #include "app/driver.h"
 
 #include <cstring>
+#include <string>
 
 #include "app/app_job.h"
 #include "app/job_options.h"
+#include "app/printer_choices.h"
 
 namespace quillfern {
 
@@ -18,12 +20,13 @@ constexpr char kFeedEdge[] = "feed-edge";
 // pages must keep to the area inside it, and offer no borderless sizes.
 constexpr int kUnmarkedBorder = 423;  // 4.23 mm
 
-void SetMediaCol(pappl_media_col_t& media, const char* size, const char* source) {
-  pwg_media_t* pwg = pwgMediaForPWG(size);
+void SetMediaCol(pappl_media_col_t& media, const std::string& size, const std::string& source,
+                 const std::string& type) {
+  pwg_media_t* pwg = pwgMediaForPWG(size.c_str());
   memset(&media, 0, sizeof media);
-  snprintf(media.size_name, sizeof media.size_name, "%s", size);
-  snprintf(media.source, sizeof media.source, "%s", source);
-  snprintf(media.type, sizeof media.type, "%s", "stationery");
+  snprintf(media.size_name, sizeof media.size_name, "%s", size.c_str());
+  snprintf(media.source, sizeof media.source, "%s", source.c_str());
+  snprintf(media.type, sizeof media.type, "%s", type.c_str());
   if (pwg != nullptr) {
     media.size_width = pwg->width;
     media.size_length = pwg->length;
@@ -32,22 +35,37 @@ void SetMediaCol(pappl_media_col_t& media, const char* size, const char* source)
   media.left_margin = media.right_margin = kUnmarkedBorder;
 }
 
-// Sizes, trays and media types: the PPD's, under their PWG names.  The
-// raster covers the whole sheet, as in the PPD; the margins are the
-// engine's unmarked border.
-void SetMedia(pappl_pr_driver_data_t* data) {
+// Sizes, trays, media types and resolutions: the PPD's, under their PWG
+// names.  The raster covers the whole sheet, as in the PPD; the margins are
+// the engine's unmarked border.  The manual feed holds no loaded media: it
+// is used only when a job asks for it.
+bool SetMedia(pappl_pr_driver_data_t* data) {
+  const PrinterChoices& choices = BuiltInChoices();
+  if (choices.sizes.empty() || choices.sizes.size() > PAPPL_MAX_MEDIA ||
+      choices.sources.size() > PAPPL_MAX_SOURCE || choices.types.size() > PAPPL_MAX_TYPE ||
+      choices.resolutions.size() > PAPPL_MAX_RESOLUTION) {
+    return false;
+  }
   data->num_media = 0;
-  for (const NamedChoice& size : kMediaSizes) data->media[data->num_media++] = size.pwg;
+  for (const PrinterChoice& size : choices.sizes) data->media[data->num_media++] = size.pwg.c_str();
   data->num_source = 0;
-  for (const NamedChoice& source : kMediaSources) data->source[data->num_source++] = source.pwg;
+  for (const PrinterChoice& source : choices.sources) {
+    data->source[data->num_source++] = source.pwg.c_str();
+  }
   data->num_type = 0;
-  for (const NamedChoice& type : kMediaTypes) data->type[data->num_type++] = type.pwg;
+  for (const PrinterChoice& type : choices.types) data->type[data->num_type++] = type.pwg.c_str();
+  data->num_resolution = 0;
+  for (int dpi : choices.resolutions) {
+    data->x_resolution[data->num_resolution] = data->y_resolution[data->num_resolution] = dpi;
+    ++data->num_resolution;
+  }
+  data->x_default = data->y_default = choices.defaultResolution;
   data->borderless = false;
   data->left_right = kUnmarkedBorder;
   data->bottom_top = kUnmarkedBorder;
-  SetMediaCol(data->media_default, "iso_a4_210x297mm", "main");
-  SetMediaCol(data->media_ready[0], "iso_a4_210x297mm", "main");
-  SetMediaCol(data->media_ready[1], "iso_a4_210x297mm", "manual");
+  SetMediaCol(data->media_default, choices.defaultSize, choices.defaultSource, choices.defaultType);
+  SetMediaCol(data->media_ready[0], choices.defaultSize, choices.defaultSource, choices.defaultType);
+  return true;
 }
 
 void SetCallbacks(pappl_pr_driver_data_t* data) {
@@ -116,12 +134,8 @@ bool QuillfernDriver(pappl_system_t*, const char* driver_name, const char*, cons
   data->sides_supported =
       PAPPL_SIDES_ONE_SIDED | PAPPL_SIDES_TWO_SIDED_LONG_EDGE | PAPPL_SIDES_TWO_SIDED_SHORT_EDGE;
   data->sides_default = PAPPL_SIDES_ONE_SIDED;
-  data->num_resolution = 2;
-  data->x_resolution[0] = data->y_resolution[0] = 600;
-  data->x_resolution[1] = data->y_resolution[1] = 1200;
-  data->x_default = data->y_default = 600;
   // PAPPL maps print-quality draft to the first resolution and normal and
-  // high to the last; the printer's default is 600 dpi, as in the PPD.
+  // high to the last; the printer's default is the PPD's, 600 dpi.
   data->quality_default = IPP_QUALITY_DRAFT;
   data->orient_default = IPP_ORIENT_PORTRAIT;
   data->has_supplies = true;
@@ -129,7 +143,7 @@ bool QuillfernDriver(pappl_system_t*, const char* driver_name, const char*, cons
   data->identify_cb = Identify;
   data->identify_supported = PAPPL_IDENTIFY_ACTIONS_DISPLAY;
   data->identify_default = PAPPL_IDENTIFY_ACTIONS_DISPLAY;
-  SetMedia(data);
+  if (!SetMedia(data)) return false;
   SetCallbacks(data);
   AddFeedEdge(data, attrs);
   AddEverywhereAttributes(*attrs);

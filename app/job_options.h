@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "app/printer_choices.h"
+
 namespace quillfern {
 
 // A job's choices, as PAPPL resolved them from its IPP attributes and the
@@ -30,21 +32,15 @@ struct IppJobChoices {
   long long processedAt = 0;    // time-at-processing
 };
 
-// The PWG names the printer offers, in the PPD's order.
-struct NamedChoice {
-  const char* pwg;
-  const char* ppd;
-};
-extern const std::vector<NamedChoice> kMediaSizes;
-extern const std::vector<NamedChoice> kMediaSources;
-extern const std::vector<NamedChoice> kMediaTypes;
-
-// The options text CUPS would write for these choices.
-std::string FilterOptionsText(const IppJobChoices& choices);
+// The options text CUPS would write for these choices on this printer.  A
+// size is found by name or by its dimensions; what the printer does not
+// know is left out (the PPD's default applies).
+std::string FilterOptionsText(const IppJobChoices& choices, const PrinterChoices& printer);
 
 // The filter's command line for the job: program, job id, user, title,
 // copies, options.
-std::vector<std::string> FilterArguments(const IppJobChoices& choices);
+std::vector<std::string> FilterArguments(const IppJobChoices& choices,
+                                         const PrinterChoices& printer);
 
 }  // namespace quillfern
 

@@ -8,8 +8,6 @@
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 #include <cups/cups.h>
 #include <cups/ppd.h>
-#include <sys/mman.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <climits>
@@ -19,6 +17,7 @@
 #include <memory>
 
 #include "common/log_text.h"
+#include "core/ppd_file.h"
 #include "params/auth_file.h"
 #include "params/doc_name.h"
 #include "params/secret_mask.h"
@@ -29,11 +28,6 @@ namespace quillfern {
 namespace {
 
 constexpr size_t kHostNameSize = 65;
-
-struct PpdCloser {
-  void operator()(ppd_file_t* ppd) const { ppdClose(ppd); }
-};
-using UniquePpd = std::unique_ptr<ppd_file_t, PpdCloser>;
 
 // A parsed CUPS option list, freed with the job's setup.
 class OptionList {
@@ -271,27 +265,10 @@ void SerialiseTable(JobSetup& job) {
 }
 
 // The job's own PPD object (setup marks options in it): from the file the
-// PPD variable names, or from the text a front end carries.  CUPS reads a
-// PPD through a descriptor, so the text goes into an anonymous memory file.
+// PPD variable names, or from the text a front end carries.
 UniquePpd OpenPpd(const SetupSources& sources) {
   if (sources.ppdPath != nullptr) return UniquePpd(ppdOpenFile(sources.ppdPath));
-  if (sources.ppdText == nullptr) return nullptr;
-  const int fd = memfd_create("ppd", MFD_CLOEXEC);
-  if (fd < 0) return nullptr;
-  const size_t length = strlen(sources.ppdText);
-  if (write(fd, sources.ppdText, length) != static_cast<ssize_t>(length) ||
-      lseek(fd, 0, SEEK_SET) != 0) {
-    close(fd);
-    return nullptr;
-  }
-  cups_file_t* file = cupsFileOpenFd(fd, "r");
-  if (file == nullptr) {
-    close(fd);
-    return nullptr;
-  }
-  UniquePpd ppd(ppdOpen2(file));
-  cupsFileClose(file);  // closes the descriptor too
-  return ppd;
+  return OpenPpdText(sources.ppdText);
 }
 
 }  // namespace
