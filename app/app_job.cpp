@@ -13,6 +13,7 @@
 
 #include "app/job_options.h"
 #include "app/printer_choices.h"
+#include "app/printer_logins.h"
 #include "app/printer_turns.h"
 #include "app/system.h"
 #include "core/job_setup.h"
@@ -237,9 +238,13 @@ bool SetUp(AppJob& app, pappl_job_t* job, const pappl_pr_options_t* options) {
   std::vector<std::string> args = FilterArguments(choices, printer);
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
+  // The printer's own login when the administrator set one, else the
+  // host's authentication file, as the filter reads it.
+  const std::string login =
+      LoginPath(StateDirectory(), papplPrinterGetName(papplJobGetPrinter(job)));
   SetupSources sources;
   sources.ppdText = kDriverPpd;
-  sources.authPath = kAuthConfigPath;
+  sources.authPath = access(login.c_str(), F_OK) == 0 ? login.c_str() : kAuthConfigPath;
   if (SetupJob(static_cast<int>(argv.size()), argv.data(), sources, app.setup) != kSetupDone) {
     papplJobSetMessage(job, "The job's settings cannot be resolved (see the job's log).");
     return false;

@@ -7,23 +7,20 @@
 //   quillfern-printer-app add -d NAME -v DEVICE-URI -m quillfern
 //   quillfern-printer-app submit -d NAME FILE
 //   quillfern-printer-app devices [--verbose]
+//   quillfern-printer-app delete|default -d NAME
+//   quillfern-printer-app login -d NAME LOGIN-NAME | --remove
 //
 // and PAPPL's other sub-commands (drivers, jobs, shutdown, ...).
 #include <pappl/pappl.h>
 
-#include <cstring>
-
-#include "app/devices.h"
+#include "app/commands.h"
 #include "app/driver.h"
 #include "app/system.h"
 
 int main(int argc, char* argv[]) {
-  // PAPPL's own device list aborts on a host without avahi-daemon.
-  if (argc >= 2 && strcmp(argv[1], "devices") == 0) {
-    bool verbose = false;
-    for (int arg = 2; arg < argc; ++arg) verbose = verbose || strcmp(argv[arg], "--verbose") == 0;
-    return quillfern::ListDevices(verbose);
-  }
+  int status = 0;
+  if (quillfern::RunOwnCommand(argc, argv, &status)) return status;
+  if (quillfern::RefuseSecondServer(argc, argv)) return 1;
   return papplMainloop(argc, argv, QUILLFERN_VERSION, nullptr, 0, nullptr,
                        /*autoadd_cb=*/nullptr, quillfern::QuillfernDriver,
                        /*subcmd_name=*/nullptr, /*subcmd_cb=*/nullptr, quillfern::CreateSystem,

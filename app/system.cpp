@@ -16,6 +16,7 @@
 #include "app/driver.h"
 #include "app/interrupted_jobs.h"
 #include "app/pdf_filter.h"
+#include "app/printer_pages.h"
 #include "app/printer_turns.h"
 #include "common/child_process.h"
 
@@ -43,20 +44,7 @@ pappl_loglevel_t LogLevel(const char* name) {
 }
 
 const std::string& StateFile() {
-  static std::string path;
-  if (!path.empty()) return path;
-  const char* systemd = getenv("STATE_DIRECTORY");
-  const char* home = getenv("HOME");
-  std::string directory;
-  if (systemd != nullptr) {
-    directory = systemd;
-  } else if (geteuid() == 0) {
-    directory = std::string("/var/lib/") + kName;
-  } else {
-    directory = std::string(home != nullptr ? home : "/tmp") + "/.config";
-  }
-  mkdir(directory.c_str(), 0700);
-  path = directory + "/" + kName + ".state";
+  static const std::string path = StateDirectory() + "/" + kName + ".state";
   return path;
 }
 
@@ -140,6 +128,21 @@ bool Tick(pappl_system_t* system, void*) {
 
 }  // namespace
 
+std::string StateDirectory() {
+  const char* systemd = getenv("STATE_DIRECTORY");
+  const char* home = getenv("HOME");
+  std::string directory;
+  if (systemd != nullptr) {
+    directory = systemd;
+  } else if (geteuid() == 0) {
+    directory = std::string("/var/lib/") + kName;
+  } else {
+    directory = std::string(home != nullptr ? home : "/tmp") + "/.config";
+  }
+  mkdir(directory.c_str(), 0700);
+  return directory;
+}
+
 bool SaveStateNow(pappl_system_t* system) {
   static std::mutex saving;
   std::lock_guard<std::mutex> lock(saving);
@@ -161,7 +164,8 @@ pappl_system_t* CreateSystem(int count, cups_option_t* options, void*) {
   // The local socket for the sub-commands is added by PAPPL's main loop.
   papplSystemAddListeners(system, Option(count, options, "listen-hostname", "localhost"));
   papplSystemSetPrinterDrivers(system, static_cast<int>(sizeof drivers / sizeof drivers[0]),
-                               drivers, nullptr, nullptr, QuillfernDriver, nullptr);
+                               drivers, nullptr, AddPrinterPages, QuillfernDriver, nullptr);
+  papplSystemSetEventCallback(system, ForgetDeletedPrinter, nullptr);
   papplSystemAddMIMEFilter(system, "application/pdf", kPrintStreamFormat, FilterPdf, nullptr);
   SetVersion(system);
   // PAPPL 1.3.1's web pages end with the system's footer and crash when

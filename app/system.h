@@ -7,6 +7,8 @@
 
 #include <pappl/pappl.h>
 
+#include <string>
+
 namespace quillfern {
 
 // PAPPL's system callback.  Server options (-o NAME=VALUE):
@@ -19,6 +21,10 @@ namespace quillfern {
 // systemd, /var/lib/quillfern-printer-app/... for root, and
 // ~/.config/quillfern-printer-app.state for anyone else.
 pappl_system_t* CreateSystem(int num_options, cups_option_t* options, void* data);
+
+// The directory of the state file and the printers' logins (made when
+// missing).
+std::string StateDirectory();
 
 // Writes the state file now (PAPPL writes it only when its main loop next
 // wakes): a job that starts is on record as processing, so that a crash at
