@@ -6,19 +6,13 @@
 #include "app/app_job.h"
 #include "app/job_options.h"
 #include "app/printer_choices.h"
+#include "app/test_page.h"
 
 namespace quillfern {
 
 namespace {
 
 constexpr char kFeedEdge[] = "feed-edge";
-
-// The margins the printer is advertised with, in hundredths of millimetres.
-// Its bitmap is the whole sheet (the PPD says HWMargins 0 0 0 0, and the
-// raster is made for the whole sheet), but its engine leaves a border of
-// 1/6 inch unmarked and cannot print to the edge: clients that lay out
-// pages must keep to the area inside it, and offer no borderless sizes.
-constexpr int kUnmarkedBorder = 423;  // 4.23 mm
 
 void SetMediaCol(pappl_media_col_t& media, const std::string& size, const std::string& source,
                  const std::string& type) {
@@ -143,6 +137,7 @@ bool QuillfernDriver(pappl_system_t*, const char* driver_name, const char*, cons
   data->identify_cb = Identify;
   data->identify_supported = PAPPL_IDENTIFY_ACTIONS_DISPLAY;
   data->identify_default = PAPPL_IDENTIFY_ACTIONS_DISPLAY;
+  data->testpage_cb = MakeTestPage;
   if (!SetMedia(data)) return false;
   SetCallbacks(data);
   AddFeedEdge(data, attrs);

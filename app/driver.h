@@ -13,6 +13,13 @@ constexpr char kMakeAndModel[] = "Quillfern JBIG Page Printer";
 // The printer's own format: a stream as the CUPS filter writes it.
 constexpr char kPrintStreamFormat[] = "application/vnd.quillfern-print-stream";
 
+// The margins the printer is advertised with, in hundredths of millimetres.
+// Its bitmap is the whole sheet (the PPD says HWMargins 0 0 0 0, and the
+// raster is made for the whole sheet), but its engine leaves a border of
+// 1/6 inch unmarked and cannot print to the edge: clients that lay out
+// pages must keep to the area inside it, and offer no borderless sizes.
+constexpr int kUnmarkedBorder = 423;  // 4.23 mm
+
 // PAPPL's driver callback: fills `data` for `driver_name` and adds the
 // vendor attributes to `*attrs`.
 bool QuillfernDriver(pappl_system_t* system, const char* driver_name, const char* device_uri,

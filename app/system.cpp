@@ -161,8 +161,15 @@ pappl_system_t* CreateSystem(int count, cups_option_t* options, void*) {
       Option(count, options, "log-file", nullptr),
       LogLevel(Option(count, options, "log-level", "info")), nullptr, false);
   if (system == nullptr) return nullptr;
-  // The local socket for the sub-commands is added by PAPPL's main loop.
+  // The local socket for the sub-commands is added by PAPPL's main loop,
+  // under the user's TMPDIR.  The system service (systemd's
+  // RUNTIME_DIRECTORY) also listens in its runtime directory, which the
+  // unit links to where root's and lp's commands look for it.
   papplSystemAddListeners(system, Option(count, options, "listen-hostname", "localhost"));
+  if (const char* runtime = getenv("RUNTIME_DIRECTORY")) {
+    const std::string socket = std::string(runtime) + "/" + kName + ".sock";
+    papplSystemAddListeners(system, socket.c_str());
+  }
   papplSystemSetPrinterDrivers(system, static_cast<int>(sizeof drivers / sizeof drivers[0]),
                                drivers, nullptr, AddPrinterPages, QuillfernDriver, nullptr);
   papplSystemSetEventCallback(system, ForgetDeletedPrinter, nullptr);

@@ -135,6 +135,41 @@ echo "== printing through a queue made with it"
 lpadmin -h "$server" -p pkg -E -v "file://$out/job.prn" -m "$model" 2>&1 | grep -v deprecated || true
 print_and_check install
 
+echo "== the command line against the service, as root and as lp"
+# The service as systemd starts it (User=lp, its directories and
+# environment, the socket link of ExecStartPre), without systemd.
+service_pid=
+stop_service() {
+  stop_session "$service_pid"
+  service_pid=
+  rm -rf /var/lib/quillfern-printer-app /run/quillfern-printer-app /run/quillfern-printer-app.sock
+}
+on_exit stop_service
+install -d -o lp -g lp -m 0755 /var/lib/quillfern-printer-app /run/quillfern-printer-app
+service_port=$(free_port)
+start_as_user lp env STATE_DIRECTORY=/var/lib/quillfern-printer-app \
+  RUNTIME_DIRECTORY=/run/quillfern-printer-app TMPDIR=/var/lib/quillfern-printer-app \
+  /usr/bin/quillfern-printer-app server -o server-port="$service_port" \
+  -o spool-directory=/var/lib/quillfern-printer-app/spool -o log-file="$tmp/service.log"
+service_pid=$started_pid
+eval "$(sed -n 's/^ExecStartPre=+//p' "$unit")"
+wait_for_port "$service_port" 30 || fail "the service does not start"
+sleep 1
+quillfern-printer-app add -d svc -v file:///dev/null -m quillfern ||
+  fail "root's add does not reach the service"
+[ "$(runuser -u lp -- quillfern-printer-app printers)" = svc ] || fail "lp's printers do not list svc"
+echo 'pw' | quillfern-printer-app login -d svc operator || fail "root's login -d svc"
+[ "$(stat -c '%U %a' /var/lib/quillfern-printer-app/logins/svc.json)" = "lp 600" ] ||
+  fail "the login file is $(stat -c '%U %a' /var/lib/quillfern-printer-app/logins/svc.json)"
+quillfern-printer-app delete -d svc || fail "root's delete -d svc"
+[ ! -e /var/lib/quillfern-printer-app/logins/svc.json ] || fail "the login outlived its printer"
+stop_session "$service_pid"
+service_pid=
+if quillfern-printer-app printers 2>"$log"; then fail "printers ran with the service stopped"; fi
+grep -q "service is not running" "$log" || fail "printers with the service stopped says: $(cat "$log")"
+pgrep -f "quillfern-printer-app server" >/dev/null && fail "a command started a second server"
+stop_service
+
 echo "== upgrading to a newer build"
 DEB_BUILD_OPTIONS=nocheck "$source_dir/scripts/build-packages" "$tmp/upgrade" 0.2.0+upgrade1 >/dev/null
 DEBIAN_FRONTEND=noninteractive apt-get install -y -q \
