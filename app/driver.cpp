@@ -62,6 +62,21 @@ bool SetMedia(pappl_pr_driver_data_t* data) {
   return true;
 }
 
+// The printer's icons (a page printer drawn in black), at PAPPL's three
+// sizes, for its web pages and for clients that show printer-icons.
+void SetIcons(pappl_pr_driver_data_t* data) {
+  const struct {
+    const unsigned char* png;
+    unsigned long size;
+  } kIcons[] = {{kIconSmall, kIconSmallSize},
+                {kIconMedium, kIconMediumSize},
+                {kIconLarge, kIconLargeSize}};
+  for (int i = 0; i < 3; ++i) {
+    data->icons[i].data = kIcons[i].png;
+    data->icons[i].datalen = kIcons[i].size;
+  }
+}
+
 void SetCallbacks(pappl_pr_driver_data_t* data) {
   data->format = kPrintStreamFormat;
   data->printfile_cb = PrintRawStream;
@@ -139,6 +154,7 @@ bool QuillfernDriver(pappl_system_t*, const char* driver_name, const char*, cons
   data->identify_default = PAPPL_IDENTIFY_ACTIONS_DISPLAY;
   data->testpage_cb = MakeTestPage;
   if (!SetMedia(data)) return false;
+  SetIcons(data);
   SetCallbacks(data);
   AddFeedEdge(data, attrs);
   AddEverywhereAttributes(*attrs);

@@ -20,6 +20,11 @@ constexpr char kPrintStreamFormat[] = "application/vnd.quillfern-print-stream";
 // pages must keep to the area inside it, and offer no borderless sizes.
 constexpr int kUnmarkedBorder = 423;  // 4.23 mm
 
+// The application's icon, a page printer drawn in black, as PNG files of
+// 48, 128 and 512 pixels (made from app/icons at build time).
+extern const unsigned char kIconSmall[], kIconMedium[], kIconLarge[];
+extern const unsigned long kIconSmallSize, kIconMediumSize, kIconLargeSize;
+
 // PAPPL's driver callback: fills `data` for `driver_name` and adds the
 // vendor attributes to `*attrs`.
 bool QuillfernDriver(pappl_system_t* system, const char* driver_name, const char* device_uri,

@@ -179,6 +179,9 @@ pappl_system_t* CreateSystem(int count, cups_option_t* options, void*) {
   // there is none.
   papplSystemSetFooterHTML(system, "quillfern-printer-app " QUILLFERN_VERSION);
   AddPrinterPage(system);
+  // The application's icon in the web interface's title bar and tab.
+  papplSystemAddResourceData(system, "/favicon.png", "image/png", kIconSmall, kIconSmallSize);
+  papplSystemAddResourceData(system, "/navicon.png", "image/png", kIconSmall, kIconSmallSize);
   // What a crash left: jobs that were printing end aborted, scratch goes.
   const char* spool = Option(count, options, "spool-directory", nullptr);
   const std::vector<InterruptedJob> interrupted =
