@@ -14,6 +14,7 @@
 #include "app/job_options.h"
 #include "app/printer_choices.h"
 #include "app/printer_logins.h"
+#include "app/printed_page.h"
 #include "app/printer_turns.h"
 #include "app/system.h"
 #include "core/job_setup.h"
@@ -147,6 +148,11 @@ struct AppJob {
   JobDirectory work;
   JobSetup setup;
   std::unique_ptr<ConversionJob> conversion;
+  bool failed = false;        // the job ended before its first page; message set
+  int copies = 1;             // what the job asks for; the printer makes them
+  unsigned resolution = 0;    // the job's, from its first page
+  PagePlan plan;              // the page in hand, as the printer takes it
+  std::vector<unsigned char> row;
 };
 
 AppJob* JobOf(pappl_job_t* job) {
@@ -188,16 +194,17 @@ bool JobNamesSource(pappl_job_t* job) {
 // prints from the main tray: PAPPL would pick the first tray whose ready
 // media has the job's size, and the manual feed (which turns duplex off) is
 // used only when a job asks for it.
-IppJobChoices ChoicesFor(pappl_job_t* job, const pappl_pr_options_t* options) {
+IppJobChoices ChoicesFor(pappl_job_t* job, const pappl_pr_options_t* options, int copies,
+                         int resolution) {
   IppJobChoices choices;
   choices.jobId = papplJobGetID(job);
   choices.user = papplJobGetUsername(job) != nullptr ? papplJobGetUsername(job) : "";
   choices.jobName = papplJobGetName(job) != nullptr ? papplJobGetName(job) : "";
-  choices.copies = options->copies > 0 ? options->copies : 1;
+  choices.copies = copies;
   choices.media = options->media.size_name;
   choices.mediaSource = JobNamesSource(job) ? options->media.source : "main";
   choices.mediaType = options->media.type;
-  choices.resolution = options->printer_resolution[0];
+  choices.resolution = resolution;
   choices.sides = SidesName(options->sides);
   choices.collate =
       TextAttribute(job, "multiple-document-handling") != "separate-documents-uncollated-copies";
@@ -210,8 +217,9 @@ IppJobChoices ChoicesFor(pappl_job_t* job, const pappl_pr_options_t* options) {
 }
 
 // The job's own scratch directory and device, and the filter's setup run
-// on what CUPS would have handed the filter, with the PPD built in.
-bool SetUp(AppJob& app, pappl_job_t* job, const pappl_pr_options_t* options) {
+// on what CUPS would have handed the filter, with the PPD built in, at the
+// resolution of the job's first page.
+bool SetUp(AppJob& app, pappl_job_t* job, const pappl_pr_options_t* options, int resolution) {
   std::string problem;
   const std::string spool = SpoolDirectory(job);
   if (spool.empty() || !app.work.Create(spool, papplPrinterGetID(papplJobGetPrinter(job)),
@@ -227,7 +235,7 @@ bool SetUp(AppJob& app, pappl_job_t* job, const pappl_pr_options_t* options) {
   app.sink = std::make_unique<PapplDeviceSink>(device);
   app.output = std::make_unique<PrinterOutput>(*app.sink);
 
-  const IppJobChoices choices = ChoicesFor(job, options);
+  const IppJobChoices choices = ChoicesFor(job, options, app.copies, resolution);
   const PrinterChoices& printer = BuiltInChoices();
   if (SizeFor(printer, choices.media) == nullptr) {
     // Printed on another size the page would come out wrong.
@@ -254,6 +262,9 @@ bool SetUp(AppJob& app, pappl_job_t* job, const pappl_pr_options_t* options) {
 
 }  // namespace
 
+// The job's start: its turn on the printer.  The settings are resolved and
+// the stream opened at its first page, whose resolution is the job's (a
+// PWG or Apple raster job is printed at the resolution it was rendered at).
 bool StartAppJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device) {
   auto app = std::make_unique<AppJob>(job, device);
   const PrinterTurn::Result turn = app->turn.Take();
@@ -264,44 +275,87 @@ bool StartAppJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* 
   }
   if (turn == PrinterTurn::kCancelled) return false;
   SaveStateNow(papplPrinterGetSystem(papplJobGetPrinter(job)));
-  ScopedLog log(app->log);
-  if (!SetUp(*app, job, options)) return false;
-  JobServices services;
-  services.work = &app->work;
-  services.encoder = &app->encoder;
-  services.output = app->output.get();
-  services.cancelled = [job] { return papplJobIsCanceled(job); };
-  app->conversion = std::make_unique<ConversionJob>(app->setup, services);
   // The printer makes the copies: PAPPL must not repeat the pages.
+  app->copies = options->copies > 0 ? options->copies : 1;
   options->copies = 1;
   papplJobSetData(job, app.release());
   return true;
 }
+
+namespace {
+
+// The conversion, made at the job's first page.
+bool StartConversion(AppJob& app, pappl_job_t* job, const pappl_pr_options_t* options,
+                     int resolution) {
+  if (!SetUp(app, job, options, resolution)) return false;
+  JobServices services;
+  services.work = &app.work;
+  services.encoder = &app.encoder;
+  services.output = app.output.get();
+  services.cancelled = [job] { return papplJobIsCanceled(job); };
+  app.conversion = std::make_unique<ConversionJob>(app.setup, services);
+  return true;
+}
+
+// A page the printer cannot take ends the job with the reason.
+bool RefusePage(AppJob& app, pappl_job_t* job, unsigned page, const std::string& problem) {
+  papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Page %u: %s.", page, problem.c_str());
+  papplJobSetMessage(job, "Page %u: %s.", page, problem.c_str());
+  app.failed = true;
+  return false;
+}
+
+}  // namespace
 
 bool IsRepeatedStart(pappl_job_t* job) {
   const AppJob* app = JobOf(job);
   return app != nullptr && app->alreadyPrinted;
 }
 
-bool StartAppPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, unsigned) {
+bool StartAppPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*,
+                  unsigned page) {
   AppJob* app = JobOf(job);
-  if (app == nullptr) return false;
+  if (app == nullptr || app->failed) return false;
   if (app->alreadyPrinted) return true;
   ScopedLog log(app->log);
-  return app->conversion->StartPage(options->header);
+  app->plan = PlanPage(options->header, BuiltInChoices().resolutions);
+  if (!app->plan.problem.empty()) return RefusePage(*app, job, page, app->plan.problem);
+  const unsigned resolution = app->plan.printed.HWResolution[0];
+  if (!app->conversion) {
+    if (!StartConversion(*app, job, options, static_cast<int>(resolution))) {
+      app->failed = true;
+      return false;
+    }
+    app->resolution = resolution;
+  } else if (resolution != app->resolution) {
+    return RefusePage(*app, job, page,
+                      "it is at " + std::to_string(resolution) + " dpi, the job's first page at " +
+                          std::to_string(app->resolution) + " dpi");
+  }
+  app->row.assign(app->plan.printed.cupsBytesPerLine, 0);
+  return app->conversion->StartPage(app->plan.printed);
 }
 
-bool WriteAppLine(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, unsigned,
+// A received row, as the printer's row (repeated where the page's
+// resolution down is a part of its resolution across).
+bool WriteAppLine(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, unsigned y,
                   const unsigned char* line) {
   AppJob* app = JobOf(job);
   if (app == nullptr) return false;
   if (app->alreadyPrinted) return true;
-  return app->conversion->WriteRow(line, options->header.cupsBytesPerLine);
+  if (!app->conversion) return false;
+  for (unsigned copy = 0; copy < app->plan.repeat; ++copy) {
+    const unsigned printedRow = y * app->plan.repeat + copy;
+    PrinterRow(options->header, line, options->dither[printedRow & 15], app->row.data());
+    if (!app->conversion->WriteRow(app->row.data(), app->row.size())) return false;
+  }
+  return true;
 }
 
 bool EndAppPage(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, unsigned) {
   AppJob* app = JobOf(job);
-  return app != nullptr && (app->alreadyPrinted || !app->conversion->ended());
+  return app != nullptr &&
+         (app->alreadyPrinted || (app->conversion && !app->conversion->ended()));
 }
 
 // The end of the job: the page in hand is its last.  A job that could not
@@ -313,6 +367,11 @@ bool EndAppJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*) {
   papplJobSetData(job, nullptr);
   if (!app) return false;
   if (app->alreadyPrinted) return true;
+  if (!app->conversion) {
+    // Nothing was sent: the job failed before its first page, or had none.
+    if (!app->failed) papplJobSetMessage(job, "The document has no page to print.");
+    return false;
+  }
   int status = 0;
   {
     ScopedLog log(app->log);

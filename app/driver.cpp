@@ -137,8 +137,11 @@ bool QuillfernDriver(pappl_system_t*, const char* driver_name, const char*, cons
   data->kind = PAPPL_KIND_DOCUMENT;
   data->color_supported = PAPPL_COLOR_MODE_MONOCHROME;
   data->color_default = PAPPL_COLOR_MODE_MONOCHROME;
-  data->raster_types = PAPPL_PWG_RASTER_TYPE_BLACK_1;
-  data->force_raster_type = PAPPL_PWG_RASTER_TYPE_BLACK_1;
+  // Raster is taken as eight-bit gray (PWG sgray_8, Apple W8): PAPPL then
+  // hands the driver the client's own page header, so that a page is
+  // printed at the resolution it was rendered at, and the driver turns gray
+  // into black and white itself.
+  data->raster_types = PAPPL_PWG_RASTER_TYPE_SGRAY_8;
   data->duplex = PAPPL_DUPLEX_NORMAL;
   data->sides_supported =
       PAPPL_SIDES_ONE_SIDED | PAPPL_SIDES_TWO_SIDED_LONG_EDGE | PAPPL_SIDES_TWO_SIDED_SHORT_EDGE;

@@ -45,8 +45,12 @@ gs -q -dSAFER -dNOPAUSE -dBATCH -sDEVICE=pdfwrite -sPAPERSIZE=a4 \
   -sOutputFile="$docs/document.pdf" "$source_dir/scripts/demo-document.ps"
 gs -q -dSAFER -dNOPAUSE -dBATCH -sDEVICE=pbmraw -r600 \
   -sOutputFile="$docs/reference-%d.pbm" "$docs/document.pdf"
-gs -q -dSAFER -dNOPAUSE -dBATCH -sDEVICE=pwgraster -dcupsColorSpace=3 -dcupsBitsPerColor=1 \
+# The raster as the application takes it (eight-bit gray, sgray_8), and
+# the same pages in one bit for the CUPS filter.
+gs -q -dSAFER -dNOPAUSE -dBATCH -sDEVICE=pwgraster -dcupsColorSpace=18 -dcupsBitsPerColor=8 \
   -r600 -g4960x7015 -dPDFFitPage -sOutputFile="$docs/document.pwg" "$docs/document.pdf"
+gs -q -dSAFER -dNOPAUSE -dBATCH -sDEVICE=pwgraster -dcupsColorSpace=3 -dcupsBitsPerColor=1 \
+  -r600 -g4960x7015 -dPDFFitPage -sOutputFile="$docs/document-1bit.pwg" "$docs/document.pdf"
 gs -q -dSAFER -dNOPAUSE -dBATCH -sDEVICE=jpeggray -r72 -dFirstPage=1 -dLastPage=1 \
   -sOutputFile="$docs/page.jpg" "$docs/document.pdf"
 gs -q -dSAFER -dNOPAUSE -dBATCH -sDEVICE=pdfwrite -sPAPERSIZE=a4 -sOutputFile="$docs/five.pdf" \
@@ -93,10 +97,27 @@ print q photo "$docs/page.jpg" image/jpeg copies=2 && {
   decoded "$work/out/photo.prn" | grep -q "stream OK" || fail "photo: the stream is not sound"
 }
 
+echo "== raster prints at the resolution it was rendered at: CUPS's 600x300 draft, not 300 dpi"
+gs -q -dSAFER -dNOPAUSE -dBATCH -sDEVICE=pwgraster -dcupsColorSpace=18 -dcupsBitsPerColor=8 \
+  -r600x300 -g4960x3508 -dPDFFitPage -sOutputFile="$docs/draft.pwg" "$docs/document.pdf"
+gs -q -dSAFER -dNOPAUSE -dBATCH -sDEVICE=pwgraster -dcupsColorSpace=18 -dcupsBitsPerColor=8 \
+  -r300 -g2480x3508 -dPDFFitPage -dLastPage=1 -sOutputFile="$docs/coarse.pwg" "$docs/document.pdf"
+chmod a+r "$docs"/*.pwg
+print q draft "$docs/draft.pwg" image/pwg-raster && {
+  [ "$job_state" = completed ] || fail "draft: job $job_state ($job_message)"
+  param draft "Resolution=600dpi"
+  expect_document draft
+}
+print q coarse "$docs/coarse.pwg" image/pwg-raster && {
+  [ "$job_state" = aborted ] || fail "coarse: job $job_state, expected aborted"
+  case $job_message in *"300x300 dpi; the printer prints 600 or 1200 dpi"*) ;;
+    *) fail "coarse: job-state-message '$job_message'" ;; esac
+}
+
 echo "== the same raster through the CUPS filter: the same stream but for the job's own values"
 PPD=$ppd "$filter" 77 someone document.pwg 1 \
   "PageSize=A4 InputSlot=MainTray MediaType=Plain Resolution=600dpi Duplex=None Collate FeedEdge=0" \
-  <"$docs/document.pwg" >"$work/filter.prn" 2>"$work/filter.log" || fail "the filter failed"
+  <"$docs/document-1bit.pwg" >"$work/filter.prn" 2>"$work/filter.log" || fail "the filter failed"
 job_values='^  (jobId|DocName|LoginName|job-uuid|job-originating-host-name|time-at-creation|time-at-processing)='
 diff <("$decoder" "$work/filter.prn" | grep -vE "$job_values|^job parameters") \
   <(decoded "$work/out/raster.prn" | grep -vE "$job_values|^job parameters") >"$work/params.diff" ||
@@ -124,7 +145,7 @@ print q manual "$docs/document.pdf" application/pdf source=manual sides=two-side
 }
 
 echo "== a job that names no tray prints from the main tray, whatever is loaded where"
-ipptool -t -d media_main=iso_a5_148x210mm -d media_manual=iso_a4_210x297mm \
+ipptool -t -d media_main=iso_a5_148x210mm \
   "ipp://localhost:$port/ipp/print/q" "$ipp/set-ready-media.test" >/dev/null ||
   fail "notray: the ready media cannot be set"
 result=$(ipptool -t -f "$docs/document.pdf" -d filetype=application/pdf -d name=notray \
@@ -133,7 +154,7 @@ job_id=$(echo "$result" | awk '/job-id \(integer\)/ {print $NF}')
 wait_job q
 [ "$job_state" = completed ] || fail "notray: job $job_state ($job_message)"
 param notray "InputSlot=MainTray"; param notray "PageSize=A4"
-ipptool -t -d media_main=iso_a4_210x297mm -d media_manual=iso_a4_210x297mm \
+ipptool -t -d media_main=iso_a4_210x297mm \
   "ipp://localhost:$port/ipp/print/q" "$ipp/set-ready-media.test" >/dev/null || true
 
 echo "== PDF: print-quality draft and normal at 600 dpi, high at 1200, else the printer's default"
