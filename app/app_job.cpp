@@ -307,6 +307,21 @@ bool RefusePage(AppJob& app, pappl_job_t* job, unsigned page, const std::string&
 
 }  // namespace
 
+int JobResolution(pappl_job_t* job, const pappl_pr_options_t* options) {
+  int resolution = options->printer_resolution[0];
+  if (papplJobGetAttribute(job, "printer-resolution") == nullptr) {
+    ipp_attribute_t* quality = papplJobGetAttribute(job, "print-quality");
+    if (quality != nullptr) {
+      resolution = ippGetInteger(quality, 0) == IPP_QUALITY_HIGH ? 1200 : 600;
+    } else {
+      pappl_pr_driver_data_t data;
+      papplPrinterGetDriverData(papplJobGetPrinter(job), &data);
+      resolution = data.x_default;
+    }
+  }
+  return resolution >= 1200 ? 1200 : 600;
+}
+
 bool IsRepeatedStart(pappl_job_t* job) {
   const AppJob* app = JobOf(job);
   return app != nullptr && app->alreadyPrinted;

@@ -69,6 +69,14 @@ class JobDirectory : public WorkSpace {
 // how many it removed.
 int RemoveLeftoverJobDirectories(const std::string& spool);
 
+// The resolution a PDF or an image is rendered at.  An explicit
+// printer-resolution wins; then print-quality: high is 1200 dpi, draft and
+// normal 600 dpi (PAPPL 1.3.1 maps normal to the last resolution, and CUPS
+// sends normal with every job); a job that asks for neither gets the
+// printer's default resolution, which PAPPL itself leaves unused.  Raster
+// prints at the resolution it was rendered at.
+int JobResolution(pappl_job_t* job, const pappl_pr_options_t* options);
+
 // The raster callbacks of the driver, in PAPPL's order.  Each returns false
 // once the job has ended (failed, or cancelled after its page in hand), so
 // that PAPPL stops feeding it.

@@ -109,26 +109,6 @@ void LogGhostscriptMessages(pappl_job_t* job, const ChildProcess& gs) {
   LogProgramMessages("Ghostscript", gs.messages(), gs.droppedBytes());
 }
 
-// The resolution a PDF is rendered at.  An explicit printer-resolution
-// wins; then print-quality: high is 1200 dpi, draft and normal 600 dpi
-// (PAPPL 1.3.1 maps normal to the last resolution, and CUPS sends normal
-// with every job); a job that asks for neither gets the printer's default
-// resolution, which PAPPL itself leaves unused.
-int PdfResolution(pappl_job_t* job, const pappl_pr_options_t* options) {
-  int resolution = options->printer_resolution[0];
-  if (papplJobGetAttribute(job, "printer-resolution") == nullptr) {
-    ipp_attribute_t* quality = papplJobGetAttribute(job, "print-quality");
-    if (quality != nullptr) {
-      resolution = ippGetInteger(quality, 0) == IPP_QUALITY_HIGH ? 1200 : 600;
-    } else {
-      pappl_pr_driver_data_t data;
-      papplPrinterGetDriverData(papplJobGetPrinter(job), &data);
-      resolution = data.x_default;
-    }
-  }
-  return resolution >= 1200 ? 1200 : 600;
-}
-
 // The last page the job reached, for a message.
 std::string AfterPages(int pages) {
   return pages == 0 ? "before its first page" : "after page " + std::to_string(pages);
@@ -246,7 +226,7 @@ bool JudgeRendering(pappl_job_t* job, const Rendering& rendering, bool printed) 
 
 bool FilterPdf(pappl_job_t* job, pappl_device_t* device, void*) {
   pappl_pr_options_t* options = papplJobCreatePrintOptions(job, 0, false);
-  options->printer_resolution[0] = options->printer_resolution[1] = PdfResolution(job, options);
+  options->printer_resolution[0] = options->printer_resolution[1] = JobResolution(job, options);
   const char* pdf = papplJobGetFilename(job);
   bool ok = StartAppJob(job, options, device);
   if (ok && (IsRepeatedStart(job) || pdf == nullptr)) {

@@ -14,6 +14,7 @@
 #include "app/app_job.h"
 #include "app/devices.h"
 #include "app/driver.h"
+#include "app/image_filter.h"
 #include "app/interrupted_jobs.h"
 #include "app/pdf_filter.h"
 #include "app/printer_pages.h"
@@ -174,6 +175,8 @@ pappl_system_t* CreateSystem(int count, cups_option_t* options, void*) {
                                drivers, nullptr, AddPrinterPages, QuillfernDriver, nullptr);
   papplSystemSetEventCallback(system, ForgetDeletedPrinter, nullptr);
   papplSystemAddMIMEFilter(system, "application/pdf", kPrintStreamFormat, FilterPdf, nullptr);
+  papplSystemAddMIMEFilter(system, "image/jpeg", kPrintStreamFormat, FilterJpeg, nullptr);
+  papplSystemAddMIMEFilter(system, "image/png", kPrintStreamFormat, FilterPng, nullptr);
   SetVersion(system);
   // PAPPL 1.3.1's web pages end with the system's footer and crash when
   // there is none.

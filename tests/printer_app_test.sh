@@ -53,6 +53,8 @@ gs -q -dSAFER -dNOPAUSE -dBATCH -sDEVICE=pwgraster -dcupsColorSpace=3 -dcupsBits
   -r600 -g4960x7015 -dPDFFitPage -sOutputFile="$docs/document-1bit.pwg" "$docs/document.pdf"
 gs -q -dSAFER -dNOPAUSE -dBATCH -sDEVICE=jpeggray -r72 -dFirstPage=1 -dLastPage=1 \
   -sOutputFile="$docs/page.jpg" "$docs/document.pdf"
+gs -q -dSAFER -dNOPAUSE -dBATCH -sDEVICE=pnggray -r72 -dFirstPage=1 -dLastPage=1 \
+  -sOutputFile="$docs/page.png" "$docs/document.pdf"
 gs -q -dSAFER -dNOPAUSE -dBATCH -sDEVICE=pdfwrite -sPAPERSIZE=a4 -sOutputFile="$docs/five.pdf" \
   -c "/pages 5 def" -f "$source_dir/bench/text-document.ps"
 chmod -R a+rX "$docs"
@@ -157,14 +159,14 @@ param notray "InputSlot=MainTray"; param notray "PageSize=A4"
 ipptool -t -d media_main=iso_a4_210x297mm \
   "ipp://localhost:$port/ipp/print/q" "$ipp/set-ready-media.test" >/dev/null || true
 
-echo "== PDF: print-quality draft and normal at 600 dpi, high at 1200, else the printer's default"
-# send_with TEST NAME [VARIABLE=VALUE...]: a PDF job with another request.
+echo "== print-quality draft and normal at 600 dpi, high at 1200, else the printer's default"
+# send_with TEST NAME FILE TYPE [VARIABLE=VALUE...]: a job with another request.
 send_with() {
-  local test=$1 name=$2 setting
-  shift 2
+  local test=$1 name=$2 file=$3 type=$4 setting
+  shift 4
   local settings=()
   for setting in "$@"; do settings+=(-d "$setting"); done
-  job_id=$(ipptool -t -f "$docs/document.pdf" -d filetype=application/pdf -d name="$name" \
+  job_id=$(ipptool -t -f "$file" -d filetype="$type" -d name="$name" \
     "${settings[@]}" "ipp://localhost:$port/ipp/print/q" "$ipp/$test" | awk '/job-id \(integer\)/ {print $NF}')
   wait_job q
   [ "$job_state" = completed ] || fail "$name: job $job_state ($job_message)"
@@ -172,19 +174,33 @@ send_with() {
 widths() {
   decoded "$work/out/$1.prn" | awk '/^records:/ {t = 1; next} t && $1 ~ /^[0-9]+$/ {print $5}' | sort -u
 }
-send_with print-quality.test normal quality=4
+pdf=("$docs/document.pdf" application/pdf)
+send_with print-quality.test normal "${pdf[@]}" quality=4
 param normal "Resolution=600dpi"
 expect_document normal
-send_with print-quality.test high quality=5
+send_with print-quality.test high "${pdf[@]}" quality=5
 param high "Resolution=1200dpi"
 widths high | grep -qx "99[0-9][0-9]" || fail "high: pages are $(widths high) wide"
 ipptool -t -d resolution=1200dpi "ipp://localhost:$port/ipp/print/q" "$ipp/set-default-resolution.test" \
   >/dev/null || fail "the default resolution cannot be set"
-send_with print-size.test by-default width=21000 length=29700
+send_with print-size.test by-default "${pdf[@]}" width=21000 length=29700
 param by-default "Resolution=1200dpi"
 widths by-default | grep -qx "99[0-9][0-9]" || fail "by-default: pages are $(widths by-default) wide"
 ipptool -t -d resolution=600dpi "ipp://localhost:$port/ipp/print/q" "$ipp/set-default-resolution.test" \
   >/dev/null || true
+# JPEG and PNG the same (PAPPL alone would render normal at 1200 dpi).
+for image in "page.jpg image/jpeg" "page.png image/png"; do
+  set -- $image
+  for quality in 4:600:49 5:1200:99; do  # print-quality:dpi:width in hundreds
+    name=${1%.*}-${1#*.}-${quality%%:*}
+    send_with print-quality.test "$name" "$docs/$1" "$2" quality="${quality%%:*}"
+    dpi=${quality#*:}
+    param "$name" "Resolution=${dpi%%:*}dpi"
+    [[ $(widths "$name") == "${quality##*:}"[0-9][0-9] ]] || fail "$name: pages are $(widths "$name") wide"
+    black=$(decoded "$work/out/$name.prn" | awk '/^records:/ {t = 1; next} t && $1 ~ /^[0-9]+$/ {print $7 + 0}')
+    awk -v b="$black" 'BEGIN {exit !(b > 1)}' || fail "$name: the page is ${black}% black"
+  done
+done
 
 echo "== A5 fed by its short edge, and 1200 dpi"
 print q a5 "$docs/document.pdf" application/pdf media=iso_a5_148x210mm feed=short-edge && {
