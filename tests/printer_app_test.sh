@@ -288,6 +288,38 @@ grep -q "\[PASS\]" "$work/everywhere.txt" || fail "ipp-everywhere.test ran no te
 
 grep -q "AuthPassword=[^*, ]" "$log" && fail "the job log shows a password"
 
+echo "== a printer added in this run: its login, its test page, default and delete"
+add_printer later "file://$work/out" || fail "later: not added"
+printf 'Qx7 pass\n' | as_server "$app" login -d later operator || fail "later: login -d later"
+login_file=$work/state/.config/logins/later.json
+[ "$(stat -c %a "$login_file" 2>/dev/null)" = 600 ] || fail "later: the login file is not 0600"
+print later login "$docs/document.pdf" application/pdf && {
+  param login "AuthID=operator"
+  grep -qa "AuthPassword=Qx7 pass," "$work/out/login.prn" || fail "login: the password is not sent"
+}
+grep -q "Qx7" "$log" && fail "the printer's password is in the server's log"
+ipptool -tv "ipp://localhost:$port/ipp/print/later" get-printer-attributes.test | grep -q "Qx7" &&
+  fail "the printer's password is in its IPP attributes"
+page=$(curl -s "http://localhost:$port/later/login")
+grep -q 'value="operator"' <<<"$page" || fail "later/login: does not show the login name"
+grep -q "Qx7" <<<"$page" && fail "later/login: shows the password"
+form=$(curl -s -c "$work/cookies" -b "$work/cookies" "http://localhost:$port/later/")
+token=$(grep -o 'name="session" value="[^"]*"' <<<"$form" | head -1 | sed 's/.*value="//; s/"$//')
+curl -s -o /dev/null -c "$work/cookies" -b "$work/cookies" --data-urlencode "session=$token" \
+  --data-urlencode action=print-test-page "http://localhost:$port/later/"
+for attempt in $(seq 150); do
+  decoded "$work/out/Test Page.prn" | grep -q "stream OK" && break
+  sleep 0.2
+done
+black=$(decoded "$work/out/Test Page.prn" | awk '/^records:/ {t = 1; next} t && $1 ~ /^[0-9]+$/ {print $7 + 0}')
+awk -v b="${black:-0}" 'BEGIN {exit !(b > 0.5)}' || fail "the test page is '${black}%' black"
+as_server "$app" default -d later || fail "default -d later"
+[ "$(as_server "$app" default)" = later ] || fail "later is not the default printer"
+as_server "$app" delete -d later || fail "delete -d later"
+ipptool -t "ipp://localhost:$port/ipp/print/later" "$ipp/printer-state.test" >/dev/null 2>&1 &&
+  fail "later: still there after delete"
+[ ! -e "$login_file" ] || fail "later: its login outlived it"
+
 echo "== shutdown stops the server"
 as_server "$app" shutdown >/dev/null 2>&1 || fail "shutdown failed"
 for attempt in $(seq 100); do session_alive "$server_pid" || break; sleep 0.1; done
