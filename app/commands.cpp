@@ -207,7 +207,9 @@ bool RunOwnCommand(int argc, char* argv[], int* status) {
   const CommandLine line = Parse(argc, argv);
   if (line.help || line.remote) return false;
   if (line.command == "devices") {
-    *status = ListDevices(argc > 2 && strcmp(argv[argc - 1], "--verbose") == 0);
+    bool verbose = false;
+    for (const std::string& word : line.words) verbose = verbose || word == "--verbose";
+    *status = ListDevices(verbose);
   } else if (line.command == "delete") {
     *status = DeletePrinter(line);
   } else if (line.command == "default" && !line.printer.empty()) {

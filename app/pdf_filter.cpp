@@ -211,12 +211,13 @@ bool JudgeRendering(pappl_job_t* job, const Rendering& rendering, bool printed) 
     papplJobSetMessage(job, "Ghostscript cannot be run: %s", strerror(rendering.startError));
     return false;
   }
-  if (!printed || rendering.read.jobEnded || rendering.stoppedByCancel || papplJobIsCanceled(job)) {
+  // A job the core ended (its message is set) or a cancel: not Ghostscript's.
+  if (rendering.read.jobEnded || rendering.stoppedByCancel || papplJobIsCanceled(job)) {
     return printed;
   }
   const std::string problem =
       GhostscriptProblem(rendering.status, rendering.messages, rendering.read.pages);
-  if (problem.empty()) return true;
+  if (problem.empty()) return printed;
   papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "%s", problem.c_str());
   papplJobSetMessage(job, "%s", problem.c_str());
   return false;

@@ -127,6 +127,29 @@ bool Tick(pappl_system_t* system, void*) {
   _exit(0);
 }
 
+// Where the server listens.  The local socket for the sub-commands is added
+// by PAPPL's main loop, under the user's TMPDIR.  The system service
+// (systemd's RUNTIME_DIRECTORY) also listens in its runtime directory, which
+// the unit links to where root's and lp's commands look for it.
+void AddListeners(pappl_system_t* system, int count, cups_option_t* options) {
+  papplSystemAddListeners(system, Option(count, options, "listen-hostname", "localhost"));
+  if (const char* runtime = getenv("RUNTIME_DIRECTORY")) {
+    const std::string socket = std::string(runtime) + "/" + kName + ".sock";
+    papplSystemAddListeners(system, socket.c_str());
+  }
+}
+
+// The application's own parts of the web interface.
+void AddWebInterface(pappl_system_t* system) {
+  // PAPPL 1.3.1's web pages end with the system's footer and crash when
+  // there is none.
+  papplSystemSetFooterHTML(system, "quillfern-printer-app " QUILLFERN_VERSION);
+  AddPrinterPage(system);
+  // The application's icon in the web interface's title bar and tab.
+  papplSystemAddResourceData(system, "/favicon.png", "image/png", kIconSmall, kIconSmallSize);
+  papplSystemAddResourceData(system, "/navicon.png", "image/png", kIconSmall, kIconSmallSize);
+}
+
 }  // namespace
 
 std::string StateDirectory() {
@@ -162,15 +185,7 @@ pappl_system_t* CreateSystem(int count, cups_option_t* options, void*) {
       Option(count, options, "log-file", nullptr),
       LogLevel(Option(count, options, "log-level", "info")), nullptr, false);
   if (system == nullptr) return nullptr;
-  // The local socket for the sub-commands is added by PAPPL's main loop,
-  // under the user's TMPDIR.  The system service (systemd's
-  // RUNTIME_DIRECTORY) also listens in its runtime directory, which the
-  // unit links to where root's and lp's commands look for it.
-  papplSystemAddListeners(system, Option(count, options, "listen-hostname", "localhost"));
-  if (const char* runtime = getenv("RUNTIME_DIRECTORY")) {
-    const std::string socket = std::string(runtime) + "/" + kName + ".sock";
-    papplSystemAddListeners(system, socket.c_str());
-  }
+  AddListeners(system, count, options);
   papplSystemSetPrinterDrivers(system, static_cast<int>(sizeof drivers / sizeof drivers[0]),
                                drivers, nullptr, AddPrinterPages, QuillfernDriver, nullptr);
   papplSystemSetEventCallback(system, ForgetDeletedPrinter, nullptr);
@@ -178,13 +193,7 @@ pappl_system_t* CreateSystem(int count, cups_option_t* options, void*) {
   papplSystemAddMIMEFilter(system, "image/jpeg", kPrintStreamFormat, FilterJpeg, nullptr);
   papplSystemAddMIMEFilter(system, "image/png", kPrintStreamFormat, FilterPng, nullptr);
   SetVersion(system);
-  // PAPPL 1.3.1's web pages end with the system's footer and crash when
-  // there is none.
-  papplSystemSetFooterHTML(system, "quillfern-printer-app " QUILLFERN_VERSION);
-  AddPrinterPage(system);
-  // The application's icon in the web interface's title bar and tab.
-  papplSystemAddResourceData(system, "/favicon.png", "image/png", kIconSmall, kIconSmallSize);
-  papplSystemAddResourceData(system, "/navicon.png", "image/png", kIconSmall, kIconSmallSize);
+  AddWebInterface(system);
   // What a crash left: jobs that were printing end aborted, scratch goes.
   const char* spool = Option(count, options, "spool-directory", nullptr);
   const std::vector<InterruptedJob> interrupted =
