@@ -21,9 +21,10 @@ constexpr char kPrintStreamFormat[] = "application/vnd.quillfern-print-stream";
 constexpr int kUnmarkedBorder = 423;  // 4.23 mm
 
 // The application's icon, a page printer drawn in black, as PNG files of
-// 48, 128 and 512 pixels (made from app/icons at build time).
-extern const unsigned char kIconSmall[], kIconMedium[], kIconLarge[];
-extern const unsigned long kIconSmallSize, kIconMediumSize, kIconLargeSize;
+// 48, 128 and 512 pixels, and drawn light for the web interface's dark
+// navigation bar (made from app/icons at build time).
+extern const unsigned char kIconSmall[], kIconMedium[], kIconLarge[], kIconNavigation[];
+extern const unsigned long kIconSmallSize, kIconMediumSize, kIconLargeSize, kIconNavigationSize;
 
 // PAPPL's driver callback: fills `data` for `driver_name` and adds the
 // vendor attributes to `*attrs`.

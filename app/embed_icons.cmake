@@ -1,5 +1,5 @@
-# Writes OUTPUT, a C++ source holding the PNG files SMALL, MEDIUM and LARGE
-# as byte arrays, so that the printer application carries its icons.
+# Writes OUTPUT, a C++ source holding the PNG files SMALL, MEDIUM, LARGE and
+# NAV (the navigation bar's) as byte arrays, so that the printer application carries its icons.
 function(embed name path)
   file(READ ${path} hex HEX)
   string(LENGTH "${hex}" length)
@@ -16,4 +16,5 @@ file(WRITE ${OUTPUT} "// Made at build time from app/icons; do not edit.\nnamesp
 embed(kIconSmall ${SMALL})
 embed(kIconMedium ${MEDIUM})
 embed(kIconLarge ${LARGE})
+embed(kIconNavigation ${NAV})
 file(APPEND ${OUTPUT} "}  // namespace quillfern\n")

@@ -147,7 +147,8 @@ void AddWebInterface(pappl_system_t* system) {
   AddPrinterPage(system);
   // The application's icon in the web interface's title bar and tab.
   papplSystemAddResourceData(system, "/favicon.png", "image/png", kIconSmall, kIconSmallSize);
-  papplSystemAddResourceData(system, "/navicon.png", "image/png", kIconSmall, kIconSmallSize);
+  papplSystemAddResourceData(system, "/navicon.png", "image/png", kIconNavigation,
+                             kIconNavigationSize);
 }
 
 }  // namespace
