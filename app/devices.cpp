@@ -91,6 +91,18 @@ std::string CreateFromForm(pappl_client_t* client, int count, cups_option_t* for
   return std::string("The printer cannot be added: ") + strerror(errno);
 }
 
+// The devices found, as the choices of the form's device list.
+void PrintDeviceChoices(pappl_client_t* client) {
+  for (const FoundDevice& device : FindDevices()) {
+    const std::string value = device.id.empty() ? device.uri : device.uri + "|" + device.id;
+    papplClientHTMLPuts(client, "<option value=\"");
+    papplClientHTMLEscape(client, value.c_str(), 0);
+    papplClientHTMLPuts(client, "\">");
+    papplClientHTMLEscape(client, (device.info.empty() ? device.uri : device.info).c_str(), 0);
+    papplClientHTMLPuts(client, "</option>");
+  }
+}
+
 void PrintForm(pappl_client_t* client, const std::string& status) {
   if (!papplClientRespond(client, HTTP_STATUS_OK, nullptr, "text/html", 0, 0)) return;
   papplClientHTMLHeader(client, "Add Printer", 0);
@@ -116,14 +128,7 @@ void PrintForm(pappl_client_t* client, const std::string& status) {
       "type=\"text\" name=\"printer_name\" id=\"printer_name\" required></td></tr>\n"
       "<tr><th><label for=\"device_uri\">Device:</label></th><td><select "
       "name=\"device_uri\" id=\"device_uri\">");
-  for (const FoundDevice& device : FindDevices()) {
-    const std::string value = device.id.empty() ? device.uri : device.uri + "|" + device.id;
-    papplClientHTMLPuts(client, "<option value=\"");
-    papplClientHTMLEscape(client, value.c_str(), 0);
-    papplClientHTMLPuts(client, "\">");
-    papplClientHTMLEscape(client, (device.info.empty() ? device.uri : device.info).c_str(), 0);
-    papplClientHTMLPuts(client, "</option>");
-  }
+  PrintDeviceChoices(client);
   papplClientHTMLPuts(client,
                       "<option value=\"typed\">Network printer (address below)</option></select>"
                       "</td></tr>\n"
