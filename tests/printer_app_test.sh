@@ -90,12 +90,15 @@ print q pdf "$docs/document.pdf" application/pdf && {
   expect_document pdf
 }
 print q raster "$docs/document.pwg" image/pwg-raster && {
+  [ "$job_impressions" = 3 ] || fail "raster: job-impressions-completed is '$job_impressions'"
   expect_records raster "1,0,1 0,0,2 0,1,3"
   expect_document raster
 }
 print q photo "$docs/page.jpg" image/jpeg copies=2 && {
   expect_records photo "1,1,1"
   param photo "copies=2"
+  # The printer makes the copies: the page is counted once.
+  [ "$job_impressions" = 1 ] || fail "photo: job-impressions-completed is '$job_impressions'"
   decoded "$work/out/photo.prn" | grep -q "stream OK" || fail "photo: the stream is not sound"
 }
 
