@@ -216,10 +216,35 @@ IppJobChoices ChoicesFor(pappl_job_t* job, const pappl_pr_options_t* options, in
   return choices;
 }
 
-// The job's own scratch directory and device, and the filter's setup run
-// on what CUPS would have handed the filter, with the PPD built in, at the
-// resolution of the job's first page.
+// The filter's setup run on what CUPS would have handed the filter, with
+// the PPD built in and the printer's login (else the host's authentication
+// file, as the filter reads it).
+bool RunFilterSetup(AppJob& app, pappl_job_t* job, std::vector<std::string> args) {
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  const std::string login =
+      LoginPath(StateDirectory(), papplPrinterGetName(papplJobGetPrinter(job)));
+  SetupSources sources;
+  sources.ppdText = kDriverPpd;
+  sources.authPath = access(login.c_str(), F_OK) == 0 ? login.c_str() : kAuthConfigPath;
+  if (SetupJob(static_cast<int>(argv.size()), argv.data(), sources, app.setup) != kSetupDone) {
+    papplJobSetMessage(job, "The job's settings cannot be resolved (see the job's log).");
+    return false;
+  }
+  return true;
+}
+
+// The job's settings at the resolution of its first page, a size the
+// printer has, its own scratch directory and device, and the filter's setup.
 bool SetUp(AppJob& app, pappl_job_t* job, const pappl_pr_options_t* options, int resolution) {
+  const IppJobChoices choices = ChoicesFor(job, options, app.copies, resolution);
+  const PrinterChoices& printer = BuiltInChoices();
+  if (SizeFor(printer, choices.media) == nullptr) {
+    // Printed on another size the page would come out wrong.
+    papplJobSetMessage(job, "The printer has no paper of the job's size (%s).",
+                       choices.media.c_str());
+    return false;
+  }
   std::string problem;
   const std::string spool = SpoolDirectory(job);
   if (spool.empty() || !app.work.Create(spool, papplPrinterGetID(papplJobGetPrinter(job)),
@@ -234,30 +259,7 @@ bool SetUp(AppJob& app, pappl_job_t* job, const pappl_pr_options_t* options, int
   }
   app.sink = std::make_unique<PapplDeviceSink>(device);
   app.output = std::make_unique<PrinterOutput>(*app.sink);
-
-  const IppJobChoices choices = ChoicesFor(job, options, app.copies, resolution);
-  const PrinterChoices& printer = BuiltInChoices();
-  if (SizeFor(printer, choices.media) == nullptr) {
-    // Printed on another size the page would come out wrong.
-    papplJobSetMessage(job, "The printer has no paper of the job's size (%s).",
-                       choices.media.c_str());
-    return false;
-  }
-  std::vector<std::string> args = FilterArguments(choices, printer);
-  std::vector<char*> argv;
-  for (std::string& arg : args) argv.push_back(arg.data());
-  // The printer's own login when the administrator set one, else the
-  // host's authentication file, as the filter reads it.
-  const std::string login =
-      LoginPath(StateDirectory(), papplPrinterGetName(papplJobGetPrinter(job)));
-  SetupSources sources;
-  sources.ppdText = kDriverPpd;
-  sources.authPath = access(login.c_str(), F_OK) == 0 ? login.c_str() : kAuthConfigPath;
-  if (SetupJob(static_cast<int>(argv.size()), argv.data(), sources, app.setup) != kSetupDone) {
-    papplJobSetMessage(job, "The job's settings cannot be resolved (see the job's log).");
-    return false;
-  }
-  return true;
+  return RunFilterSetup(app, job, FilterArguments(choices, printer));
 }
 
 }  // namespace
@@ -299,27 +301,33 @@ bool StartConversion(AppJob& app, pappl_job_t* job, const pappl_pr_options_t* op
 
 // A page the printer cannot take ends the job with the reason.
 bool RefusePage(AppJob& app, pappl_job_t* job, unsigned page, const std::string& problem) {
-  papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Page %u: %s.", page, problem.c_str());
-  papplJobSetMessage(job, "Page %u: %s.", page, problem.c_str());
   app.failed = true;
-  return false;
+  return FailJob(job, "Page " + std::to_string(page) + ": " + problem + ".");
 }
 
 }  // namespace
 
+bool FailJob(pappl_job_t* job, const std::string& reason) {
+  papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "%s", reason.c_str());
+  papplJobSetMessage(job, "%s", reason.c_str());
+  return false;
+}
+
 int JobResolution(pappl_job_t* job, const pappl_pr_options_t* options) {
+  const PrinterChoices& printer = BuiltInChoices();
   int resolution = options->printer_resolution[0];
   if (papplJobGetAttribute(job, "printer-resolution") == nullptr) {
     ipp_attribute_t* quality = papplJobGetAttribute(job, "print-quality");
     if (quality != nullptr) {
-      resolution = ippGetInteger(quality, 0) == IPP_QUALITY_HIGH ? 1200 : 600;
+      const bool high = ippGetInteger(quality, 0) == IPP_QUALITY_HIGH;
+      resolution = high ? printer.resolutions.back() : printer.resolutions.front();
     } else {
       pappl_pr_driver_data_t data;
       papplPrinterGetDriverData(papplJobGetPrinter(job), &data);
       resolution = data.x_default;
     }
   }
-  return resolution >= 1200 ? 1200 : 600;
+  return PrinterResolution(printer, resolution);
 }
 
 bool IsRepeatedStart(pappl_job_t* job) {
@@ -359,6 +367,8 @@ bool WriteAppLine(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*
   if (app == nullptr) return false;
   if (app->alreadyPrinted) return true;
   if (!app->conversion) return false;
+  // Ghostscript's pages are already the printer's.
+  if (app->plan.rowsAsReceived) return app->conversion->WriteRow(line, app->row.size());
   for (unsigned copy = 0; copy < app->plan.repeat; ++copy) {
     const unsigned printedRow = y * app->plan.repeat + copy;
     PrinterRow(options->header, line, options->dither[printedRow & 15], app->row.data());

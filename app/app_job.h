@@ -69,6 +69,11 @@ class JobDirectory : public WorkSpace {
 // how many it removed.
 int RemoveLeftoverJobDirectories(const std::string& spool);
 
+// Ends a job that cannot be printed whole: `reason` in the job's log as an
+// error and as the message the client sees.  Returns false, the result of
+// the callback that gives up.
+bool FailJob(pappl_job_t* job, const std::string& reason);
+
 // The resolution a PDF or an image is rendered at.  An explicit
 // printer-resolution wins; then print-quality: high is 1200 dpi, draft and
 // normal 600 dpi (PAPPL 1.3.1 maps normal to the last resolution, and CUPS

@@ -117,42 +117,35 @@ int Fail(const CommandLine& line, const std::string& message) {
   return 1;
 }
 
-// A connection to the running server and the id of -d PRINTER in it.
-int FindPrinter(const CommandLine& line, UniqueHttp* http, int* id) {
-  if (line.printer.empty()) return Fail(line, "Missing '-d PRINTER'.");
-  *http = ConnectLocal(line.base);
-  if (!*http) return Fail(line, "the server is not running.");
-  *id = ConfiguredPrinterId(http->get(), line.printer);
-  if (*id == 0) return Fail(line, "no printer named '" + line.printer + "'.");
-  return 0;
-}
+// A system operation that names -d PRINTER by its id: Delete-Printer, or
+// Set-System-Attributes for the default printer.
+struct PrinterIdOperation {
+  ipp_op_t operation;
+  ipp_tag_t group;
+  const char* attribute;
+  const char* what;  // for the message when it fails
+};
+constexpr PrinterIdOperation kDeletePrinter = {IPP_OP_DELETE_PRINTER, IPP_TAG_OPERATION,
+                                               "printer-id", "delete printer"};
+constexpr PrinterIdOperation kSetDefaultPrinter = {
+    IPP_OP_SET_SYSTEM_ATTRIBUTES, IPP_TAG_SYSTEM, "system-default-printer-id",
+    "set default printer"};
 
-int SendSystemRequest(const CommandLine& line, http_t* http, UniqueIpp request,
-                      const char* what) {
-  UniqueIpp response(cupsDoRequest(http, request.release(), "/ipp/system"));
+// Finds -d PRINTER's id on the running server and sends it the operation.
+// (The server removes a deleted printer's login with it.)
+int SendWithPrinterId(const CommandLine& line, const PrinterIdOperation& kind) {
+  if (line.printer.empty()) return Fail(line, "Missing '-d PRINTER'.");
+  UniqueHttp http = ConnectLocal(line.base);
+  if (!http) return Fail(line, "the server is not running.");
+  const int id = ConfiguredPrinterId(http.get(), line.printer);
+  if (id == 0) return Fail(line, "no printer named '" + line.printer + "'.");
+  UniqueIpp request = SystemRequest(kind.operation);
+  ippAddInteger(request.get(), kind.group, IPP_TAG_INTEGER, kind.attribute, id);
+  UniqueIpp response(cupsDoRequest(http.get(), request.release(), "/ipp/system"));
   if (cupsLastError() > IPP_STATUS_OK_CONFLICTING) {
-    return Fail(line, std::string("Unable to ") + what + ": " + cupsLastErrorString());
+    return Fail(line, std::string("Unable to ") + kind.what + ": " + cupsLastErrorString());
   }
   return 0;
-}
-
-int DeletePrinter(const CommandLine& line) {
-  UniqueHttp http;
-  int id = 0;
-  if (int status = FindPrinter(line, &http, &id)) return status;
-  UniqueIpp request = SystemRequest(IPP_OP_DELETE_PRINTER);
-  ippAddInteger(request.get(), IPP_TAG_OPERATION, IPP_TAG_INTEGER, "printer-id", id);
-  // The server removes the printer's login with it.
-  return SendSystemRequest(line, http.get(), std::move(request), "delete printer");
-}
-
-int SetDefaultPrinter(const CommandLine& line) {
-  UniqueHttp http;
-  int id = 0;
-  if (int status = FindPrinter(line, &http, &id)) return status;
-  UniqueIpp request = SystemRequest(IPP_OP_SET_SYSTEM_ATTRIBUTES);
-  ippAddInteger(request.get(), IPP_TAG_SYSTEM, IPP_TAG_INTEGER, "system-default-printer-id", id);
-  return SendSystemRequest(line, http.get(), std::move(request), "set default printer");
 }
 
 // The password: from the terminal without echo, or the first line of
@@ -203,6 +196,27 @@ bool IsServiceUser() {
 
 }  // namespace
 
+namespace {
+
+// PAPPL's sub-commands start a server of their own when none answers.  For
+// root and the service's user, with the system service installed, that
+// would be a second server on the service's printers: true (after saying
+// so) when the command must not run.
+bool RefuseSecondServer(const CommandLine& line) {
+  static const char* const kNeverStart[] = {"", "server", "shutdown", "drivers"};
+  for (const char* command : kNeverStart) {
+    if (line.command == command) return false;
+  }
+  if (!IsServiceUser() || !ServiceInstalled()) return false;
+  if (ConnectLocal(line.base)) return false;
+  Fail(line, "the printer application service is not running; start it with "
+             "\"systemctl start quillfern-printer-app\" (a command does not start a second "
+             "server on the service's printers).");
+  return true;
+}
+
+}  // namespace
+
 bool RunOwnCommand(int argc, char* argv[], int* status) {
   const CommandLine line = Parse(argc, argv);
   if (line.help || line.remote) return false;
@@ -211,28 +225,16 @@ bool RunOwnCommand(int argc, char* argv[], int* status) {
     for (const std::string& word : line.words) verbose = verbose || word == "--verbose";
     *status = ListDevices(verbose);
   } else if (line.command == "delete") {
-    *status = DeletePrinter(line);
+    *status = SendWithPrinterId(line, kDeletePrinter);
   } else if (line.command == "default" && !line.printer.empty()) {
-    *status = SetDefaultPrinter(line);
+    *status = SendWithPrinterId(line, kSetDefaultPrinter);
   } else if (line.command == "login") {
     *status = SetLogin(line);
+  } else if (RefuseSecondServer(line)) {
+    *status = 1;
   } else {
     return false;
   }
-  return true;
-}
-
-bool RefuseSecondServer(int argc, char* argv[]) {
-  const CommandLine line = Parse(argc, argv);
-  static const char* const kNeverStart[] = {"", "server", "shutdown", "drivers"};
-  for (const char* command : kNeverStart) {
-    if (line.command == command) return false;
-  }
-  if (line.help || line.remote || !IsServiceUser() || !ServiceInstalled()) return false;
-  if (ConnectLocal(line.base)) return false;
-  Fail(line, "the printer application service is not running; start it with "
-             "\"systemctl start quillfern-printer-app\" (a command does not start a second "
-             "server on the service's printers).");
   return true;
 }
 

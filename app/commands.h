@@ -14,14 +14,12 @@
 namespace quillfern {
 
 // Runs argv's sub-command when it is one of these and returns true with
-// its exit status in *status; false leaves the command to PAPPL.
+// its exit status in *status; false leaves the command to PAPPL.  PAPPL's
+// sub-commands start a server of their own when none answers: for root and
+// the service's user, with the system service installed, that would be a
+// second server on the service's printers, so such a command is refused
+// here (true, status 1) with a word on starting the service.
 bool RunOwnCommand(int argc, char* argv[], int* status);
-
-// PAPPL's sub-commands start a server of their own when none answers.  For
-// root and the service's user, with the system service installed, that
-// would be a second server on the service's printers: true (after saying
-// so) when the command must not run.
-bool RefuseSecondServer(int argc, char* argv[]);
 
 }  // namespace quillfern
 

@@ -52,10 +52,8 @@ bool PrintImage(pappl_job_t* job, pappl_device_t* device, const GrayImage& image
 }
 
 bool Unprintable(pappl_job_t* job, const std::string& problem) {
-  papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "%s", problem.c_str());
-  papplJobSetMessage(job, "%s", problem.c_str());
   papplJobSetReasons(job, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR, PAPPL_JREASON_NONE);
-  return false;
+  return FailJob(job, problem);
 }
 
 struct JpegError {

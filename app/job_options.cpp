@@ -28,7 +28,7 @@ std::string FilterOptionsText(const IppJobChoices& choices, const PrinterChoices
   Add(text, "PageSize", PpdName(SizeFor(printer, choices.media)));
   Add(text, "InputSlot", PpdName(ChoiceFor(printer.sources, choices.mediaSource)));
   Add(text, "MediaType", PpdName(ChoiceFor(printer.types, choices.mediaType)));
-  Add(text, "Resolution", choices.resolution >= 1200 ? "1200dpi" : "600dpi");
+  Add(text, "Resolution", std::to_string(PrinterResolution(printer, choices.resolution)) + "dpi");
   Add(text, "Duplex", DuplexChoice(choices.sides));
   text += choices.collate ? " Collate" : " noCollate";
   Add(text, "FeedEdge", choices.feedEdge == "short-edge" ? "1" : "0");

@@ -20,7 +20,6 @@
 int main(int argc, char* argv[]) {
   int status = 0;
   if (quillfern::RunOwnCommand(argc, argv, &status)) return status;
-  if (quillfern::RefuseSecondServer(argc, argv)) return 1;
   return papplMainloop(argc, argv, QUILLFERN_VERSION, nullptr, 0, nullptr,
                        /*autoadd_cb=*/nullptr, quillfern::QuillfernDriver,
                        /*subcmd_name=*/nullptr, /*subcmd_cb=*/nullptr, quillfern::CreateSystem,

@@ -217,10 +217,7 @@ bool JudgeRendering(pappl_job_t* job, const Rendering& rendering, bool printed) 
   }
   const std::string problem =
       GhostscriptProblem(rendering.status, rendering.messages, rendering.read.pages);
-  if (problem.empty()) return printed;
-  papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "%s", problem.c_str());
-  papplJobSetMessage(job, "%s", problem.c_str());
-  return false;
+  return problem.empty() ? printed : FailJob(job, problem);
 }
 
 }  // namespace

@@ -47,6 +47,8 @@ PagePlan PlanPage(const cups_page_header2_t& received, const std::vector<int>& r
     return plan;
   }
   plan.repeat = across / down;
+  plan.rowsAsReceived = received.cupsBitsPerPixel == 1 &&
+                        received.cupsColorSpace == CUPS_CSPACE_K && plan.repeat == 1;
   plan.printed = received;
   plan.printed.cupsBitsPerColor = 1;
   plan.printed.cupsBitsPerPixel = 1;

@@ -17,6 +17,7 @@ namespace quillfern {
 struct PagePlan {
   cups_page_header2_t printed = {};  // the page the conversion core is given
   unsigned repeat = 1;  // each received row is printed this many times
+  bool rowsAsReceived = false;  // one-bit black rows, printed as they come
   std::string problem;  // why the page cannot be printed, or empty
 };
 

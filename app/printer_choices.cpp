@@ -30,8 +30,8 @@ bool SameSize(int width, int length, const PrinterChoice& size) {
 
 // The IPP name the PPD declares for "Option.Choice", or empty.
 std::string DeclaredName(ppd_file_t* ppd, const char* option, const char* choice) {
-  const std::string spec = std::string(option) + "." + choice;
-  ppd_attr_t* attr = ppdFindAttr(ppd, kPwgNameAttribute, spec.c_str());
+  const std::string optionChoice = std::string(option) + "." + choice;
+  ppd_attr_t* attr = ppdFindAttr(ppd, kPwgNameAttribute, optionChoice.c_str());
   return attr != nullptr && attr->value != nullptr ? attr->value : "";
 }
 
@@ -60,7 +60,11 @@ bool ReadSizes(ppd_file_t* ppd, PrinterChoices* choices, std::string* problem) {
     }
     choices->sizes.push_back(size);
   }
-  return !choices->sizes.empty() || (*problem = "the PPD has no sizes", false);
+  if (choices->sizes.empty()) {
+    *problem = "the PPD has no sizes";
+    return false;
+  }
+  return true;
 }
 
 bool ReadOption(ppd_file_t* ppd, const char* name, std::vector<PrinterChoice>* list,
@@ -138,6 +142,14 @@ const PrinterChoices& BuiltInChoices() {
     return read;
   }();
   return choices;
+}
+
+int PrinterResolution(const PrinterChoices& choices, int dpi) {
+  int chosen = choices.resolutions.empty() ? dpi : choices.resolutions.front();
+  for (int resolution : choices.resolutions) {
+    if (resolution <= dpi) chosen = resolution;
+  }
+  return chosen;
 }
 
 const PrinterChoice* ChoiceFor(const std::vector<PrinterChoice>& list, const std::string& pwg) {

@@ -41,6 +41,10 @@ const PrinterChoices& BuiltInChoices();
 // or by aliases), or null when the printer has no such size.
 const PrinterChoice* SizeFor(const PrinterChoices& choices, const std::string& pwgName);
 
+// The printer's resolution for `dpi`: the highest it has that is not
+// above, else its lowest.
+int PrinterResolution(const PrinterChoices& choices, int dpi);
+
 // The choice with this PWG name, or null.
 const PrinterChoice* ChoiceFor(const std::vector<PrinterChoice>& list, const std::string& pwg);
 

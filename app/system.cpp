@@ -153,18 +153,21 @@ void AddWebInterface(pappl_system_t* system) {
 
 }  // namespace
 
-std::string StateDirectory() {
-  const char* systemd = getenv("STATE_DIRECTORY");
-  const char* home = getenv("HOME");
-  std::string directory;
-  if (systemd != nullptr) {
-    directory = systemd;
-  } else if (geteuid() == 0) {
-    directory = std::string("/var/lib/") + kName;
-  } else {
-    directory = std::string(home != nullptr ? home : "/tmp") + "/.config";
-  }
-  mkdir(directory.c_str(), 0700);
+const std::string& StateDirectory() {
+  static const std::string directory = [] {
+    const char* systemd = getenv("STATE_DIRECTORY");
+    const char* home = getenv("HOME");
+    std::string path;
+    if (systemd != nullptr) {
+      path = systemd;
+    } else if (geteuid() == 0) {
+      path = std::string("/var/lib/") + kName;
+    } else {
+      path = std::string(home != nullptr ? home : "/tmp") + "/.config";
+    }
+    mkdir(path.c_str(), 0700);
+    return path;
+  }();
   return directory;
 }
 

@@ -23,8 +23,8 @@ namespace quillfern {
 pappl_system_t* CreateSystem(int num_options, cups_option_t* options, void* data);
 
 // The directory of the state file and the printers' logins (made when
-// missing).
-std::string StateDirectory();
+// first asked for).
+const std::string& StateDirectory();
 
 // Writes the state file now (PAPPL writes it only when its main loop next
 // wakes): a job that starts is on record as processing, so that a crash at
