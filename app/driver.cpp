@@ -3,16 +3,15 @@
 #include <cstring>
 #include <string>
 
-#include "app/app_job.h"
-#include "app/job_options.h"
-#include "app/printer_choices.h"
-#include "app/test_page.h"
+#include "app/driver_choices.h"
+#include "app/driver_facts.h"
+#include "app/driver_test_page.h"
+#include "app/job_callbacks.h"
+#include "app/job_raw.h"
 
 namespace quillfern {
 
 namespace {
-
-constexpr char kFeedEdge[] = "feed-edge";
 
 void SetMediaCol(pappl_media_col_t& media, const std::string& size, const std::string& source,
                  const std::string& type) {
@@ -87,15 +86,14 @@ void SetCallbacks(pappl_pr_driver_data_t* data) {
   data->rendjob_cb = EndAppJob;
 }
 
-// The feed edge, the PPD's FeedEdge: A5 fed by its short edge is printed
-// turned.
+// The feed edge, the PPD's FeedEdge.
 void AddFeedEdge(pappl_pr_driver_data_t* data, ipp_t** attrs) {
-  static const char* const kEdges[] = {"long-edge", "short-edge"};
   data->vendor[data->num_vendor++] = kFeedEdge;
   if (*attrs == nullptr) *attrs = ippNew();
   ippAddStrings(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "feed-edge-supported", 2, nullptr,
-                kEdges);
-  ippAddString(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "feed-edge-default", nullptr, kEdges[0]);
+                kFeedEdges);
+  ippAddString(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "feed-edge-default", nullptr,
+               kFeedEdges[0]);
 }
 
 // The printer cannot report its toner over this stream: one black toner

@@ -1,24 +1,13 @@
-// The printer application's one driver, "quillfern": what the printer
-// offers over IPP, and the callbacks that print through the conversion
-// core.
+// The printer application's one driver, "quillfern" (kDriverName,
+// app/driver_facts.h): what the printer offers over IPP, read from the PPD
+// built in (app/driver_choices.h), and the callbacks that print through
+// the conversion core (app/job_callbacks.h, app/job_raw.h).
 #ifndef QUILLFERN_APP_DRIVER_H_
 #define QUILLFERN_APP_DRIVER_H_
 
 #include <pappl/pappl.h>
 
 namespace quillfern {
-
-constexpr char kDriverName[] = "quillfern";
-constexpr char kMakeAndModel[] = "Quillfern JBIG Page Printer";
-// The printer's own format: a stream as the CUPS filter writes it.
-constexpr char kPrintStreamFormat[] = "application/vnd.quillfern-print-stream";
-
-// The margins the printer is advertised with, in hundredths of millimetres.
-// Its bitmap is the whole sheet (the PPD says HWMargins 0 0 0 0, and the
-// raster is made for the whole sheet), but its engine leaves a border of
-// 1/6 inch unmarked and cannot print to the edge: clients that lay out
-// pages must keep to the area inside it, and offer no borderless sizes.
-constexpr int kUnmarkedBorder = 423;  // 4.23 mm
 
 // The application's icon, a page printer drawn in black, as PNG files of
 // 48, 128 and 512 pixels, and drawn light for the web interface's dark

@@ -13,14 +13,15 @@
 // and PAPPL's other sub-commands (drivers, jobs, shutdown, ...).
 #include <pappl/pappl.h>
 
-#include "app/commands.h"
 #include "app/driver.h"
 #include "app/system.h"
+#include "app/system_commands.h"
+#include "app/system_paths.h"
 
 int main(int argc, char* argv[]) {
   int status = 0;
   if (quillfern::RunOwnCommand(argc, argv, &status)) return status;
-  return papplMainloop(argc, argv, QUILLFERN_VERSION, nullptr, 0, nullptr,
+  return papplMainloop(argc, argv, quillfern::kVersion, nullptr, 0, nullptr,
                        /*autoadd_cb=*/nullptr, quillfern::QuillfernDriver,
                        /*subcmd_name=*/nullptr, /*subcmd_cb=*/nullptr, quillfern::CreateSystem,
                        /*usage_cb=*/nullptr, /*data=*/nullptr);

@@ -104,7 +104,7 @@ bool ConversionJob::OpenStream(const cups_page_header2_t& header) {
 // takes data and the job goes on.
 bool ConversionJob::GoOnAfterPage() {
   if (services_.output->failed()) {
-    return Fail(1, "the printer stopped taking data: %s", strerror(services_.output->error()));
+    return Fail(1, "%s: %s", kPrinterStoppedTakingData, strerror(services_.output->error()));
   }
   if (noMorePages_ || services_.cancelled()) return Finish();
   return true;
@@ -313,7 +313,7 @@ bool ConversionJob::Finish() {
   ended_ = true;
   status_ = 0;
   if (!services_.output->Flush()) {
-    return Fail(1, "the printer stopped taking data: %s", strerror(services_.output->error()));
+    return Fail(1, "%s: %s", kPrinterStoppedTakingData, strerror(services_.output->error()));
   }
   if (cutPage_ != 0) return Fail(1, "the raster stream ended inside page %d", cutPage_);
   if (!badHeader_.empty()) return Fail(1, "%s", badHeader_.c_str());

@@ -33,6 +33,10 @@ namespace quillfern {
 
 constexpr int kPageFailed = -1;  // seen by CUPS as exit status 255
 
+// How a job's error begins when the printer stopped taking its stream
+// (followed by ": " and the system's reason).
+constexpr char kPrinterStoppedTakingData[] = "the printer stopped taking data";
+
 // The places and services a job works with, all owned by the front end.
 struct JobServices {
   const WorkSpace* work = nullptr;

@@ -1,0 +1,29 @@
+// What a client reads in job-state-message when a job cannot print, where
+// more than one path says it.  Each text is written once, as a phrase
+// ("the document has no page to print"); a message on its own is that
+// phrase as a sentence.
+#ifndef QUILLFERN_APP_JOB_MESSAGES_H_
+#define QUILLFERN_APP_JOB_MESSAGES_H_
+
+#include <cctype>
+#include <string>
+
+#include "core/conversion_job.h"
+
+namespace quillfern {
+
+constexpr char kNoPageToPrint[] = "the document has no page to print";
+constexpr char kDeviceCannotBeOpened[] = "the printer's device cannot be opened";
+// The printer that stopped taking data is said in the core's words
+// (kPrinterStoppedTakingData, core/conversion_job.h).
+
+// `phrase` with a capital letter and a full stop.
+inline std::string AsSentence(const std::string& phrase) {
+  std::string sentence = phrase + ".";
+  sentence[0] = static_cast<char>(toupper(static_cast<unsigned char>(sentence[0])));
+  return sentence;
+}
+
+}  // namespace quillfern
+
+#endif  // QUILLFERN_APP_JOB_MESSAGES_H_

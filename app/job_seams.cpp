@@ -1,0 +1,124 @@
+#include "app/job_seams.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+namespace quillfern {
+
+// A last piece without its line end is still logged.
+PapplJobLog::~PapplJobLog() {
+  if (!pending_.empty()) WriteLine(pending_);
+}
+
+void PapplJobLog::Write(std::string_view text) {
+  pending_.append(text);
+  for (size_t end = pending_.find('\n'); end != std::string::npos; end = pending_.find('\n')) {
+    WriteLine(pending_.substr(0, end));
+    pending_.erase(0, end + 1);
+  }
+}
+
+// A line at the level its CUPS prefix names; unprefixed lines are debug.
+void PapplJobLog::WriteLine(const std::string& line) {
+  static const struct {
+    const char* prefix;
+    pappl_loglevel_t level;
+  } kLevels[] = {{"DEBUG: ", PAPPL_LOGLEVEL_DEBUG},
+                 {"INFO: ", PAPPL_LOGLEVEL_INFO},
+                 {"WARNING: ", PAPPL_LOGLEVEL_WARN},
+                 {"ERROR: ", PAPPL_LOGLEVEL_ERROR}};
+  for (const auto& level : kLevels) {
+    if (line.rfind(level.prefix, 0) != 0) continue;
+    papplLogJob(job_, level.level, "%s", line.c_str() + strlen(level.prefix));
+    return;
+  }
+  papplLogJob(job_, PAPPL_LOGLEVEL_DEBUG, "%s", line.c_str());
+}
+
+int PapplDeviceSink::Write(const void* data, size_t size) {
+  return papplDeviceWrite(device_, data, size) < 0 ? EIO : 0;
+}
+
+int PapplDeviceSink::Flush() {
+  papplDeviceFlush(device_);
+  return 0;
+}
+
+JobDirectory::~JobDirectory() {
+  if (directory_.empty()) return;
+  std::error_code ignored;
+  std::filesystem::remove_all(directory_, ignored);
+}
+
+bool JobDirectory::Create(const std::string& spool, int printerId, int jobId,
+                          std::string* problem) {
+  std::string name = spool + "/" + kJobDirectoryPrefix + std::to_string(printerId) + "-" +
+                     std::to_string(jobId) + "-XXXXXX";
+  if (mkdtemp(name.data()) == nullptr) {
+    *problem = "cannot create a scratch directory in " + spool + ": " + strerror(errno);
+    return false;
+  }
+  directory_ = name + "/";
+  return true;
+}
+
+// PAPPL names no call for it: a file it would open for the job shows where.
+std::string SpoolDirectory(pappl_job_t* job) {
+  char name[1024];
+  const int fd = papplJobOpenFile(job, name, sizeof name, nullptr, "probe", "w");
+  if (fd < 0) return "";
+  close(fd);
+  unlink(name);
+  std::string path = name;
+  return path.substr(0, path.rfind('/'));
+}
+
+int RemoveLeftoverJobDirectories(const std::string& spool) {
+  int removed = 0;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(spool, error)) {
+    const std::string name = entry.path().filename().string();
+    struct stat status;
+    if (name.rfind(kJobDirectoryPrefix, 0) != 0 || lstat(entry.path().c_str(), &status) != 0 ||
+        !S_ISDIR(status.st_mode) || status.st_uid != geteuid()) {
+      continue;
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(entry.path(), ignored);
+    ++removed;
+  }
+  return removed;
+}
+
+namespace {
+
+// Where the device cannot be opened, the job's log says why.
+void LogDeviceError(const char* message, void* job) {
+  papplLogJob(static_cast<pappl_job_t*>(job), PAPPL_LOGLEVEL_ERROR, "%s", message);
+}
+
+}  // namespace
+
+JobDevice::~JobDevice() {
+  if (own_ != nullptr) papplDeviceClose(own_);
+}
+
+pappl_device_t* JobDevice::Open() {
+  const char* uri = papplPrinterGetDeviceURI(papplJobGetPrinter(job_));
+  if (uri == nullptr || strncmp(uri, "file:", 5) != 0) return device_;
+  const char* name = papplJobGetName(job_);
+  own_ = papplDeviceOpen(uri, name != nullptr ? name : "job", LogDeviceError, job_);
+  return own_;
+}
+
+bool FailJob(pappl_job_t* job, const std::string& reason) {
+  papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "%s", reason.c_str());
+  papplJobSetMessage(job, "%s", reason.c_str());
+  return false;
+}
+
+}  // namespace quillfern

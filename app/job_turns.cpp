@@ -1,0 +1,135 @@
+#include "app/job_turns.h"
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <set>
+#include <vector>
+
+namespace quillfern {
+
+namespace {
+
+// The jobs of one printer that hold or wait for its turn, and the pending
+// jobs a finished turn held back.
+struct PrinterJobs {
+  std::set<int> taking;
+  std::set<int> heldByUs;
+};
+
+std::mutex turnsMutex;
+std::condition_variable turnEnded;
+std::map<int, PrinterJobs>& Printers() {
+  static std::map<int, PrinterJobs> printers;
+  return printers;
+}
+
+bool OlderJobProcessing(pappl_printer_t* printer, int jobId) {
+  for (int id : ActiveJobIds(printer, IPP_JSTATE_PROCESSING)) {
+    if (id < jobId) return true;
+  }
+  return false;
+}
+
+// Gives back the pending jobs that an earlier turn held.
+void ReleaseHeldJobs(pappl_printer_t* printer, std::set<int> held) {
+  for (int id : held) {
+    pappl_job_t* job = papplPrinterFindJob(printer, id);
+    if (job != nullptr) papplJobRelease(job, nullptr);
+  }
+}
+
+// Holds every pending job but the oldest, so that PAPPL starts that one
+// next; returns the ids held.
+std::set<int> HoldNewerPendingJobs(pappl_printer_t* printer) {
+  std::vector<int> pending = ActiveJobIds(printer, IPP_JSTATE_PENDING);
+  std::set<int> held;
+  if (pending.size() < 2) return held;
+  const int oldest = *std::min_element(pending.begin(), pending.end());
+  for (int id : pending) {
+    pappl_job_t* job = id != oldest ? papplPrinterFindJob(printer, id) : nullptr;
+    if (job != nullptr && papplJobHold(job, nullptr, nullptr, 0)) held.insert(id);
+  }
+  return held;
+}
+
+}  // namespace
+
+std::vector<int> ActiveJobIds(pappl_printer_t* printer, ipp_jstate_t state) {
+  struct Search {
+    ipp_jstate_t state;
+    std::vector<int> ids;
+  } search{state, {}};
+  papplPrinterIterateActiveJobs(
+      printer,
+      [](pappl_job_t* job, void* data) {
+        auto* found = static_cast<Search*>(data);
+        if (papplJobGetState(job) == found->state) found->ids.push_back(papplJobGetID(job));
+      },
+      &search, 1, 0);
+  return search.ids;
+}
+
+PrinterTurn::Result PrinterTurn::Take() {
+  pappl_printer_t* printer = papplJobGetPrinter(job_);
+  const int printerId = papplPrinterGetID(printer);
+  const int jobId = papplJobGetID(job_);
+  std::set<int> held;
+  {
+    std::unique_lock<std::mutex> lock(turnsMutex);
+    PrinterJobs& jobs = Printers()[printerId];
+    if (jobs.taking.count(jobId) != 0) {
+      // The same job, started a second time: wait until the first start is done.
+      turnEnded.wait(lock, [&] { return Printers()[printerId].taking.count(jobId) == 0; });
+      return kAlreadyPrinted;
+    }
+    jobs.taking.insert(jobId);
+    taken_ = true;
+    held.swap(jobs.heldByUs);
+  }
+  ReleaseHeldJobs(printer, held);
+  for (;;) {
+    if (papplJobIsCanceled(job_)) return kCancelled;
+    bool olderTaking;
+    {
+      std::lock_guard<std::mutex> lock(turnsMutex);
+      const std::set<int>& taking = Printers()[printerId].taking;
+      olderTaking = *taking.begin() < jobId;
+    }
+    if (!olderTaking && !OlderJobProcessing(printer, jobId)) return kGo;
+    std::unique_lock<std::mutex> lock(turnsMutex);
+    turnEnded.wait_for(lock, std::chrono::milliseconds(100));
+  }
+}
+
+PrinterTurn::~PrinterTurn() {
+  if (!taken_) return;
+  pappl_printer_t* printer = papplJobGetPrinter(job_);
+  const int printerId = papplPrinterGetID(printer);
+  std::set<int> held = HoldNewerPendingJobs(printer);
+  {
+    std::lock_guard<std::mutex> lock(turnsMutex);
+    PrinterJobs& jobs = Printers()[printerId];
+    jobs.taking.erase(papplJobGetID(job_));
+    jobs.heldByUs.insert(held.begin(), held.end());
+  }
+  turnEnded.notify_all();
+}
+
+void ReleaseIdleHolds(pappl_printer_t* printer) {
+  // PAPPL's locks are never taken while turnsMutex is held.
+  if (!ActiveJobIds(printer, IPP_JSTATE_PROCESSING).empty()) return;
+  const int printerId = papplPrinterGetID(printer);
+  std::set<int> held;
+  {
+    std::lock_guard<std::mutex> lock(turnsMutex);
+    PrinterJobs& jobs = Printers()[printerId];
+    if (!jobs.taking.empty()) return;
+    held.swap(jobs.heldByUs);
+  }
+  ReleaseHeldJobs(printer, held);
+}
+
+}  // namespace quillfern
