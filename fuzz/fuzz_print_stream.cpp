@@ -1,6 +1,6 @@
 // Any bytes as a print stream, read the way quillfern-decode reads what a
 // printer received: framing checked, every page's JBIG header checked and
-// decoded.
+// decoded; and as a capture of several jobs.
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
@@ -26,5 +26,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   if (!stream.valid && stream.error.offset > size) abort();
+  // The same bytes as a capture of jobs: the jobs lie inside it, in order.
+  uint64_t jobEnd = 0;
+  for (const quillfern::ParsedStream& job : quillfern::ParseCapture(bytes)) {
+    if (job.offset < jobEnd || job.offset > size) abort();
+    for (const quillfern::StreamRecord& record : job.records) {
+      if (record.offset < job.offset || record.offset + 32 + record.data.size() > size) abort();
+      jobEnd = record.offset + 32 + record.data.size();
+    }
+    if (!job.valid && job.error.offset > size) abort();
+  }
   return 0;
 }

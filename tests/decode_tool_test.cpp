@@ -78,6 +78,62 @@ TEST_F(DecodeToolTest, ExtractWritesEveryPageAsPbmAndPng) {
   }
 }
 
+// What a socket printer device records: jobs back to back.  Each is shown,
+// every page survives --extract, and a fault is placed in its job.
+TEST_F(DecodeToolTest, CaptureOfTwoJobsIsShownJobByJob) {
+  const std::vector<Bitmap> secondPages = {PatternPage(64, 20, 3)};
+  MadeStream second = MakePrintStream("PageSize=A4, copies=1, ", secondPages, dir_);
+  const std::string capture = bytes_ + second.bytes;
+  WriteFile(dir_.File("capture.prn"), capture);
+
+  ProcessResult result = Decode({"--extract", dir_.File("pages"), dir_.File("capture.prn")});
+  EXPECT_EQ(result.exitStatus, 0) << result.err;
+  const size_t secondAt = result.out.find("== job 2 at byte " + std::to_string(bytes_.size()));
+  ASSERT_NE(secondAt, std::string::npos) << result.out;
+  EXPECT_EQ(result.out.rfind("== job 1 at byte 0 ==\n", 0), 0u) << result.out;
+  EXPECT_NE(result.out.find("  PageSize=A5\n"), std::string::npos);
+  EXPECT_LT(result.out.find("records: 2\n"), secondAt);
+  EXPECT_NE(result.out.find("  PageSize=A4\n", secondAt), std::string::npos);
+  EXPECT_NE(result.out.find("records: 1\n", secondAt), std::string::npos);
+  EXPECT_NE(result.out.find("stream OK: 2 jobs\n"), std::string::npos);
+  EXPECT_TRUE(ReadFile(dir_.File("pages/job-1-page-1.pbm")) == "P4\n77 32\n" + pages_[0].rows);
+  EXPECT_TRUE(ReadFile(dir_.File("pages/job-2-page-1.pbm")) == "P4\n64 20\n" + secondPages[0].rows);
+
+  ProcessResult json = Decode({"--json", dir_.File("capture.prn")});
+  cJSON* root = cJSON_Parse(json.out.c_str());
+  ASSERT_TRUE(cJSON_IsArray(root)) << json.out;
+  EXPECT_EQ(cJSON_GetArraySize(root), 2);
+  cJSON* secondJob = cJSON_GetArrayItem(root, 1);
+  EXPECT_EQ(cJSON_GetObjectItem(secondJob, "offset")->valuedouble,
+            static_cast<double>(bytes_.size()));
+  EXPECT_STREQ(
+      cJSON_GetObjectItem(cJSON_GetObjectItem(secondJob, "job_params"), "PageSize")->valuestring,
+      "A4");
+  cJSON_Delete(root);
+
+  const size_t magicAt = bytes_.size() + second.recordOffsets[0] + 3;
+  std::string broken = capture;
+  broken[magicAt] ^= 0x20;
+  WriteFile(dir_.File("broken.prn"), broken);
+  ProcessResult fault = Decode({dir_.File("broken.prn")});
+  EXPECT_EQ(fault.exitStatus, 1);
+  EXPECT_EQ(fault.err.rfind("quillfern-decode: job 2: at byte " + std::to_string(magicAt - 3) +
+                                ": page record 1 magic: expected",
+                            0),
+            0u)
+      << fault.err;
+
+  // Bytes that do not start a job stay an error of the job they follow.
+  WriteFile(dir_.File("trailing.prn"), capture + "xyz");
+  ProcessResult trailing = Decode({dir_.File("trailing.prn")});
+  EXPECT_EQ(trailing.exitStatus, 1);
+  EXPECT_EQ(trailing.err.rfind("quillfern-decode: job 2: at byte " +
+                                   std::to_string(capture.size()) + ": page record 2: expected",
+                               0),
+            0u)
+      << trailing.err;
+}
+
 TEST_F(DecodeToolTest, BadInputGivesOneLineAndNeverACrash) {
   ProcessResult missing = Decode({dir_.File("none.prn")});
   EXPECT_EQ(missing.exitStatus, 2);

@@ -6,6 +6,8 @@
 // record and page by page, and prints the job parameters (the password
 // masked) and a table of the records.  --json prints the same as one JSON
 // document; --extract DIR writes every page as DIR/page-N.pbm and .png.
+// A capture of several jobs sent back to back is shown job by job, as a
+// JSON array of the jobs' documents, its pages as DIR/job-J-page-N.
 // Exit status: 0 for a sound stream, 1 for a broken one, 2 when the input
 // cannot be read or the command line is wrong.  --help and --version print
 // to standard output.
@@ -14,12 +16,15 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cinttypes>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "tools/page_files.h"
@@ -42,6 +47,15 @@ struct Page {
   PageImage image;
 };
 
+// One job of the input, its pages decoded; `valid` and `error` cover both
+// its framing and its pages.
+struct Job {
+  ParsedStream stream;
+  std::vector<Page> pages;
+  bool valid = true;
+  StreamError error;
+};
+
 constexpr char kUsage[] = "Usage: quillfern-decode [--json] [--extract DIR] [FILE]\n";
 
 // A wrong command line: the usage on standard error, exit status 2.
@@ -59,11 +73,14 @@ void Help() {
       "\n"
       "Reads the stream from FILE, or from standard input when FILE is missing or -,\n"
       "checks every record and page, and prints the job parameters (the password\n"
-      "masked) and a table of the records.\n"
+      "masked) and a table of the records.  A capture of several jobs sent back to\n"
+      "back is shown job by job.\n"
       "\n"
       "Options:\n"
-      "  --json         print the same as one JSON document\n"
-      "  --extract DIR  write every page as DIR/page-N.pbm and DIR/page-N.png\n"
+      "  --json         print the same as one JSON document; for several jobs, a\n"
+      "                 JSON array with one such document per job\n"
+      "  --extract DIR  write every page as DIR/page-N.pbm and DIR/page-N.png; for\n"
+      "                 several jobs, as DIR/job-J-page-N.pbm and .png\n"
       "  -h, --help     show this help and exit\n"
       "  --version      show the version and exit\n"
       "\n"
@@ -151,35 +168,82 @@ void AddJsonError(cJSON* root, bool valid, const StreamError& error) {
   cJSON_AddStringToObject(problem, "message", error.Message().c_str());
 }
 
-void PrintJson(const ParsedStream& stream, const std::vector<Page>& pages, bool valid,
-               const StreamError& error) {
-  std::unique_ptr<cJSON, void (*)(cJSON*)> root(cJSON_CreateObject(), cJSON_Delete);
-  cJSON_AddBoolToObject(root.get(), "valid", valid);
-  AddJsonError(root.get(), valid, error);
-  cJSON_AddNumberToObject(root.get(), "job_params_size",
-                          static_cast<double>(stream.jobParams.size()));
-  cJSON* params = cJSON_AddObjectToObject(root.get(), "job_params");
-  for (const auto& [key, value] : quillfern::SplitJobParams(stream.jobParams)) {
+// One job's JSON document.  `number` (from 1) and the Job header's offset
+// lead it when the capture holds several jobs; 0 leaves them out, so that a
+// single job's document keeps the shape scripts read.
+cJSON* JsonJob(const Job& job, size_t number) {
+  cJSON* root = cJSON_CreateObject();
+  if (number > 0) {
+    cJSON_AddNumberToObject(root, "job", static_cast<double>(number));
+    cJSON_AddNumberToObject(root, "offset", static_cast<double>(job.stream.offset));
+  }
+  cJSON_AddBoolToObject(root, "valid", job.valid);
+  AddJsonError(root, job.valid, job.error);
+  cJSON_AddNumberToObject(root, "job_params_size",
+                          static_cast<double>(job.stream.jobParams.size()));
+  cJSON* params = cJSON_AddObjectToObject(root, "job_params");
+  for (const auto& [key, value] : quillfern::SplitJobParams(job.stream.jobParams)) {
     if (cJSON_GetObjectItemCaseSensitive(params, key.c_str()) == nullptr) {
       cJSON_AddStringToObject(params, key.c_str(), Masked(key, value).c_str());
     }
   }
-  cJSON_AddItemToObject(root.get(), "records", JsonRecords(stream, pages));
+  cJSON_AddItemToObject(root, "records", JsonRecords(job.stream, job.pages));
+  return root;
+}
+
+// --json: a single job's document as it always was; several jobs as an
+// array of their documents, in capture order.
+void PrintJson(const std::vector<Job>& jobs) {
+  std::unique_ptr<cJSON, void (*)(cJSON*)> root(nullptr, cJSON_Delete);
+  if (jobs.size() == 1) {
+    root.reset(JsonJob(jobs[0], 0));
+  } else {
+    root.reset(cJSON_CreateArray());
+    for (size_t i = 0; i < jobs.size(); ++i) {
+      cJSON_AddItemToArray(root.get(), JsonJob(jobs[i], i + 1));
+    }
+  }
   std::unique_ptr<char, void (*)(void*)> text(cJSON_Print(root.get()), cJSON_free);
   printf("%s\n", text.get());
 }
 
-bool Extract(const std::string& dir, const ParsedStream& stream, const std::vector<Page>& pages) {
-  mkdir(dir.c_str(), 0755);
-  for (size_t i = 0; i < pages.size(); ++i) {
-    if (!pages[i].decoded) continue;
-    std::string base = dir + "/page-" + std::to_string(stream.records[i].pageno);
+// The text form: a single job as it always was; several jobs each under a
+// heading with its number and offset, a blank line between them.
+void PrintJobsText(const std::vector<Job>& jobs) {
+  for (size_t i = 0; i < jobs.size(); ++i) {
+    if (jobs.size() > 1) {
+      printf("%s== job %zu at byte %" PRIu64 " ==\n", i > 0 ? "\n" : "", i + 1,
+             jobs[i].stream.offset);
+    }
+    PrintText(jobs[i].stream, jobs[i].pages);
+  }
+}
+
+// Writes every decoded page of `job` as BASEN.pbm and BASEN.png, N its
+// pageno.
+bool ExtractJob(const std::string& base, const Job& job) {
+  for (size_t i = 0; i < job.pages.size(); ++i) {
+    if (!job.pages[i].decoded) continue;
+    const std::string name = base + std::to_string(job.stream.records[i].pageno);
     std::string error;
-    if (!quillfern::WritePbm(pages[i].image, base + ".pbm", &error) ||
-        !quillfern::WritePng(pages[i].image, base + ".png", &error)) {
+    if (!quillfern::WritePbm(job.pages[i].image, name + ".pbm", &error) ||
+        !quillfern::WritePng(job.pages[i].image, name + ".png", &error)) {
       fprintf(stderr, "quillfern-decode: %s\n", error.c_str());
       return false;
     }
+  }
+  return true;
+}
+
+// --extract: every decoded page of every job into `dir`.  A single job's
+// pages are page-N; with several jobs job-J-page-N, so that no job's pages
+// overwrite another's.
+bool Extract(const std::string& dir, const std::vector<Job>& jobs) {
+  mkdir(dir.c_str(), 0755);
+  for (size_t j = 0; j < jobs.size(); ++j) {
+    const std::string base =
+        dir + (jobs.size() > 1 ? "/job-" + std::to_string(j + 1) + "-page-" : "/page-");
+    if (!ExtractJob(base, jobs[j])) return false;
   }
   return true;
 }
@@ -226,6 +290,32 @@ std::vector<Page> DecodePages(const ParsedStream& stream, bool* valid, StreamErr
   return pages;
 }
 
+// Splits the input into its jobs and decodes their pages.  Only the last
+// job can have a broken framing: the jobs after it cannot be found.
+std::vector<Job> ReadJobs(std::string_view bytes) {
+  std::vector<Job> jobs;
+  for (ParsedStream& stream : quillfern::ParseCapture(bytes)) {
+    Job& job = jobs.emplace_back();
+    job.stream = std::move(stream);
+    job.valid = job.stream.valid;
+    job.error = job.stream.error;
+    job.pages = DecodePages(job.stream, &job.valid, &job.error);
+  }
+  return jobs;
+}
+
+// Reports the first problem in the input, naming its job when there are
+// several; returns false when there was one.
+bool ReportProblem(const std::vector<Job>& jobs) {
+  for (size_t i = 0; i < jobs.size(); ++i) {
+    if (jobs[i].valid) continue;
+    std::string job = jobs.size() > 1 ? "job " + std::to_string(i + 1) + ": " : "";
+    fprintf(stderr, "quillfern-decode: %s%s\n", job.c_str(), jobs[i].error.Message().c_str());
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -245,20 +335,20 @@ int main(int argc, char* argv[]) {
     return 1;
   }
 
-  ParsedStream stream = quillfern::ParsePrintStream(bytes);
-  bool valid = stream.valid;
-  StreamError error = stream.error;
-  std::vector<Page> pages = DecodePages(stream, &valid, &error);
+  const std::vector<Job> jobs = ReadJobs(bytes);
   if (options.json) {
-    PrintJson(stream, pages, valid, error);
+    PrintJson(jobs);
   } else {
-    PrintText(stream, pages);
+    PrintJobsText(jobs);
   }
-  bool extracted = options.extractDir.empty() || Extract(options.extractDir, stream, pages);
-  if (!valid) {
-    fprintf(stderr, "quillfern-decode: %s\n", error.Message().c_str());
-    return 1;
+  bool extracted = options.extractDir.empty() || Extract(options.extractDir, jobs);
+  if (!ReportProblem(jobs)) return 1;
+  if (!options.json) {
+    if (jobs.size() > 1) {
+      printf("stream OK: %zu jobs\n", jobs.size());
+    } else {
+      puts("stream OK");
+    }
   }
-  if (!options.json) puts("stream OK");
   return extracted ? 0 : 2;
 }

@@ -76,23 +76,24 @@ std::string StreamError::Message() const {
 
 namespace {
 
-// The Job header: the tag, job_params_size and the text.  Returns where the
-// records start, or 0 with `stream` failed.
-size_t ParseJobHeader(std::string_view bytes, ParsedStream& stream) {
-  if (bytes.size() < kTagBytes + 4) {
-    Fail(stream, 0, "job header", TagText(kJobTag) + " and job_params_size",
-         EndOfInput(bytes.size()));
+// The Job header at `start`: the tag, job_params_size and the text.
+// Returns where the records start, or 0 with `stream` failed.
+size_t ParseJobHeader(std::string_view bytes, size_t start, ParsedStream& stream) {
+  const size_t available = bytes.size() - start;
+  if (available < kTagBytes + 4) {
+    Fail(stream, start, "job header", TagText(kJobTag) + " and job_params_size",
+         EndOfInput(available));
     return 0;
   }
-  if (bytes.substr(0, kTagBytes) != PaddedTag(kJobTag)) {
-    Fail(stream, 0, "job tag", TagText(kJobTag), Shown(bytes.substr(0, kTagBytes)));
+  if (bytes.substr(start, kTagBytes) != PaddedTag(kJobTag)) {
+    Fail(stream, start, "job tag", TagText(kJobTag), Shown(bytes.substr(start, kTagBytes)));
     return 0;
   }
   stream.hasJobHeader = true;
-  const int32_t paramsSize = Le32(bytes, kTagBytes);
-  const size_t paramsStart = kTagBytes + 4;
+  const int32_t paramsSize = Le32(bytes, start + kTagBytes);
+  const size_t paramsStart = start + kTagBytes + 4;
   if (paramsSize < 0 || static_cast<size_t>(paramsSize) > bytes.size() - paramsStart) {
-    Fail(stream, kTagBytes, "job_params_size",
+    Fail(stream, start + kTagBytes, "job_params_size",
          "at most the " + std::to_string(bytes.size() - paramsStart) + " bytes that follow",
          std::to_string(paramsSize));
     return 0;
@@ -129,12 +130,14 @@ bool ParseRecordHeader(std::string_view bytes, size_t at, const std::string& nam
 }
 
 // The record at `at`; returns where the next one starts, or 0 with
-// `stream` failed.
-size_t ParseRecord(std::string_view bytes, size_t at, ParsedStream& stream) {
+// `stream` failed.  `inCapture`: another job may follow the last record.
+size_t ParseRecord(std::string_view bytes, size_t at, bool inCapture, ParsedStream& stream) {
   const size_t number = stream.records.size() + 1;
   const std::string name = "page record " + std::to_string(number);
   if (!stream.records.empty() && stream.records.back().lastpage == 1) {
-    Fail(stream, at, name, "nothing after the record with lastpage 1",
+    Fail(stream, at, name,
+         std::string(inCapture ? "a Job header or " : "") +
+             "nothing after the record with lastpage 1",
          std::to_string(bytes.size() - at) + " more bytes");
     return 0;
   }
@@ -156,24 +159,51 @@ size_t ParseRecord(std::string_view bytes, size_t at, ParsedStream& stream) {
   return dataStart + static_cast<size_t>(record.datasize);
 }
 
+// Whether the bytes at `at` start the next job of a capture.  The tag's
+// text is enough: a job whose padding is damaged is still told apart from
+// stray bytes, and its Job header check then names the damage.
+bool StartsJob(std::string_view bytes, size_t at) {
+  return bytes.substr(at).starts_with(kJobTag);
+}
+
+// The job at `start`: its Job header and its records, up to the end of
+// `bytes` or, `inCapture`, up to the next job.  Returns where it ends.
+size_t ParseJob(std::string_view bytes, size_t start, bool requireEnd, bool inCapture,
+                ParsedStream& stream) {
+  stream.offset = start;
+  size_t at = ParseJobHeader(bytes, start, stream);
+  if (!stream.valid) return start;
+  while (at < bytes.size() && !(inCapture && StartsJob(bytes, at))) {
+    at = ParseRecord(bytes, at, inCapture, stream);
+    if (!stream.valid) return start;
+  }
+  if (requireEnd && !stream.records.empty() && stream.records.back().lastpage != 1) {
+    const StreamRecord& last = stream.records.back();
+    Fail(stream, last.offset + 20,
+         "page record " + std::to_string(stream.records.size()) + " lastpage",
+         "1 on the last record (the job was cut short)", "0");
+  }
+  return at;
+}
+
 }  // namespace
 
 ParsedStream ParsePrintStream(std::string_view bytes, bool requireEnd) {
   ParsedStream stream;
   if (bytes.empty()) return stream;
-  size_t at = ParseJobHeader(bytes, stream);
-  if (!stream.valid) return stream;
-  while (at < bytes.size()) {
-    at = ParseRecord(bytes, at, stream);
-    if (!stream.valid) return stream;
-  }
-  if (requireEnd && !stream.records.empty() && stream.records.back().lastpage != 1) {
-    const StreamRecord& last = stream.records.back();
-    return Fail(stream, last.offset + 20,
-                "page record " + std::to_string(stream.records.size()) + " lastpage",
-                "1 on the last record (the job was cut short)", "0");
-  }
+  ParseJob(bytes, 0, requireEnd, /*inCapture=*/false, stream);
   return stream;
+}
+
+std::vector<ParsedStream> ParseCapture(std::string_view bytes) {
+  std::vector<ParsedStream> jobs;
+  size_t at = 0;
+  while (at < bytes.size()) {
+    ParsedStream& job = jobs.emplace_back();
+    at = ParseJob(bytes, at, /*requireEnd=*/true, /*inCapture=*/true, job);
+    if (!job.valid) break;
+  }
+  return jobs;
 }
 
 double PageImage::BlackShare() const {

@@ -1,6 +1,7 @@
 // Reading and checking a print stream as the printer receives it: the Job
 // header with the job parameters, then Page records of a 32-byte header and
-// one JBIG image entity each.  Used by quillfern-decode and by the tests.
+// one JBIG image entity each; or a capture of such jobs sent back to back.
+// Used by quillfern-decode and by the tests.
 #ifndef QUILLFERN_TOOLS_STREAM_CHECKER_H_
 #define QUILLFERN_TOOLS_STREAM_CHECKER_H_
 
@@ -32,6 +33,7 @@ struct StreamRecord {
 };
 
 struct ParsedStream {
+  uint64_t offset = 0;  // of the Job header: where the job starts in a capture
   bool hasJobHeader = false;
   std::string_view jobParams;
   std::vector<StreamRecord> records;
@@ -46,6 +48,16 @@ struct ParsedStream {
 // stops at the first violation; what came before it is kept.  An empty
 // input is valid and has no Job header.
 ParsedStream ParsePrintStream(std::string_view bytes, bool requireEnd = true);
+
+// Splits a capture of jobs sent back to back (what a socket printer device
+// records) and checks each job as ParsePrintStream does, lastpage 1 required.
+// A job ends where a Job tag stands in place of a record header; a job cut
+// short before it is a violation of that job.  Bytes after a record with
+// lastpage 1 that do not start with the Job tag are a violation too.
+// Parsing stops at the first job with a violation, which is the last one
+// returned; all offsets count from the start of the capture.  An empty
+// input has no jobs.
+std::vector<ParsedStream> ParseCapture(std::string_view bytes);
 
 // A decoded page: rows of ceil(width / 8) bytes, a set bit black.
 struct PageImage {
