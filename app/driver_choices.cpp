@@ -19,7 +19,6 @@ extern const char kDriverPpd[];
 namespace {
 
 constexpr char kPwgNameAttribute[] = "quillfernPwgName";
-constexpr int kSizeTolerance = 100;  // hundredths of a millimetre
 
 int HundredthsOfMillimetre(float points) {
   return static_cast<int>(points * 2540.0f / 72.0f + 0.5f);

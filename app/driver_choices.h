@@ -11,6 +11,10 @@
 
 namespace quillfern {
 
+// How far a size may be from one of the printer's and still be that size,
+// in hundredths of a millimetre.
+constexpr int kSizeTolerance = 100;
+
 struct PrinterChoice {
   std::string ppd;  // the PPD's choice, what the filter sends ("A4", "MainTray")
   std::string pwg;  // the IPP keyword ("iso_a4_210x297mm", "main")

@@ -2,6 +2,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -38,10 +41,16 @@ struct AppJob {
   JobDirectory work;
   JobSetup setup;
   std::unique_ptr<ConversionJob> conversion;
-  bool failed = false;      // the job ended before its first page; message set
-  int copies = 1;           // what the job asks for; the printer makes them
-  unsigned resolution = 0;  // the job's, from its first page
-  PagePlan plan;            // the page in hand, as the printer takes it
+  ResolvedJob resolved;       // decided at the job's start
+  bool failed = false;        // the job ended before its first page; message set
+  unsigned resolution = 0;    // the job's, from its first page
+  bool selectsPages = false;  // page-ranges applied here (PAPPL's raster and images)
+  bool skipping = false;      // the page in hand is not in page-ranges
+  int pagesSkipped = 0;
+  unsigned sheetWidth = 0;  // the PDF filter's sheet, for pages of another size
+  unsigned sheetHeight = 0;
+  PagePlan plan;             // the page in hand, as the printer takes it
+  long long placedRows = 0;  // rows of a placed page given to the conversion
   std::vector<unsigned char> row;
 };
 
@@ -69,15 +78,9 @@ bool RunFilterSetup(AppJob& app, pappl_job_t* job, std::vector<std::string> args
 
 // The job's settings at the resolution of its first page, a size the
 // printer has, its own scratch directory and device, and the filter's setup.
-bool SetUp(AppJob& app, pappl_job_t* job, const pappl_pr_options_t* options, int resolution) {
-  const IppJobChoices choices = JobChoices(job, options, app.copies, resolution);
-  const PrinterChoices& printer = BuiltInChoices();
-  if (SizeFor(printer, choices.media) == nullptr) {
-    // Printed on another size the page would come out wrong.
-    papplJobSetMessage(job, "The printer has no paper of the job's size (%s).",
-                       choices.media.c_str());
-    return false;
-  }
+bool SetUp(AppJob& app, pappl_job_t* job, int resolution) {
+  IppJobChoices choices = app.resolved.choices;
+  choices.resolution = resolution;
   std::string problem;
   const std::string spool = SpoolDirectory(job);
   if (spool.empty() || !app.work.Create(spool, papplPrinterGetID(papplJobGetPrinter(job)),
@@ -92,13 +95,12 @@ bool SetUp(AppJob& app, pappl_job_t* job, const pappl_pr_options_t* options, int
   }
   app.sink = std::make_unique<PapplDeviceSink>(device);
   app.output = std::make_unique<PrinterOutput>(*app.sink);
-  return RunFilterSetup(app, job, FilterArguments(choices, printer));
+  return RunFilterSetup(app, job, FilterArguments(choices, BuiltInChoices()));
 }
 
 // The conversion, made at the job's first page.
-bool StartConversion(AppJob& app, pappl_job_t* job, const pappl_pr_options_t* options,
-                     int resolution) {
-  if (!SetUp(app, job, options, resolution)) return false;
+bool StartConversion(AppJob& app, pappl_job_t* job, int resolution) {
+  if (!SetUp(app, job, resolution)) return false;
   JobServices services;
   services.work = &app.work;
   services.encoder = &app.encoder;
@@ -114,14 +116,56 @@ bool RefusePage(AppJob& app, pappl_job_t* job, unsigned page, const std::string&
   return FailJob(job, "Page " + std::to_string(page) + ": " + problem + ".");
 }
 
+// Plans the page in hand (app.plan); why it cannot be printed, or empty.
+std::string PageProblem(AppJob& app, pappl_job_t* job, const pappl_pr_options_t* options) {
+  const bool raster = IsRasterFormat(papplJobGetFormat(job));
+  if (raster && PageHeaderIsPapplsOwn(job, options)) {
+    return "it is one-bit raster, which reaches the application without its page header; send "
+           "8-bit gray raster (sgray_8, W8)";
+  }
+  app.plan = PlanPage(options->header, BuiltInChoices().resolutions);
+  if (!app.plan.problem.empty()) return app.plan.problem;
+  if (raster) {
+    const pappl_media_col_t& media = options->media;
+    return SizeProblem(options->header, media.size_name, media.size_width, media.size_length);
+  }
+  const unsigned width = app.sheetWidth, height = app.sheetHeight;
+  const cups_page_header2_t& printed = app.plan.printed;
+  if (width != 0 && app.plan.rowsAsReceived &&
+      (printed.cupsWidth != width || printed.cupsHeight != height)) {
+    PlaceOnSheet(width, height, &app.plan);
+  }
+  return "";
+}
+
+// Gives the conversion white rows of a placed page up to `rows`.
+bool WriteWhiteRows(AppJob& app, long long rows) {
+  std::fill(app.row.begin(), app.row.end(), 0);
+  rows = std::min<long long>(rows, app.plan.printed.cupsHeight);
+  for (; app.placedRows < rows; ++app.placedRows) {
+    if (!app.conversion->WriteRow(app.row.data(), app.row.size())) return false;
+  }
+  return true;
+}
+
+// A row of a page laid on the sheet: the rows above it white, what falls
+// outside the sheet cropped.
+bool WritePlacedRow(AppJob& app, unsigned y, const unsigned char* line) {
+  const PagePlan& plan = app.plan;
+  const long long sheetRow = static_cast<long long>(y) + plan.yOffset;
+  if (sheetRow < 0 || sheetRow >= static_cast<long long>(plan.printed.cupsHeight)) return true;
+  if (!WriteWhiteRows(app, sheetRow)) return false;
+  PlaceRow(line, plan.receivedWidth, plan.xOffset, app.row.data(), plan.printed.cupsWidth);
+  ++app.placedRows;
+  return app.conversion->WriteRow(app.row.data(), app.row.size());
+}
+
 // A printer that stopped taking data is reported in the printer's state.
 void ReportDevice(pappl_job_t* job, const AppJob& app) {
-  pappl_printer_t* printer = papplJobGetPrinter(job);
-  if (app.output->failed()) {
-    papplPrinterSetReasons(printer, PAPPL_PREASON_OTHER, PAPPL_PREASON_NONE);
-  } else {
-    papplPrinterSetReasons(printer, PAPPL_PREASON_NONE, PAPPL_PREASON_OTHER);
-  }
+  const bool stopped = app.output->failed();
+  papplPrinterSetReasons(papplJobGetPrinter(job),
+                         stopped ? PAPPL_PREASON_OTHER : PAPPL_PREASON_NONE,
+                         stopped ? PAPPL_PREASON_NONE : PAPPL_PREASON_OTHER);
 }
 
 }  // namespace
@@ -136,10 +180,25 @@ bool StartAppJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* 
   }
   if (turn == PrinterTurn::kCancelled) return false;
   SaveStateNow(papplPrinterGetSystem(papplJobGetPrinter(job)));
-  app->copies = options->copies > 0 ? options->copies : 1;
+  app->resolved = ResolveJob(job, options, options->copies > 0 ? options->copies : 1);
+  if (!app->resolved.refusal.empty()) return FailJob(job, app->resolved.refusal);
+  const char* format = papplJobGetFormat(job);
+  app->selectsPages = format == nullptr || strcmp(format, "application/pdf") != 0;
   options->copies = 1;
   papplJobSetData(job, app.release());
   return true;
+}
+
+void SetPageSheet(pappl_job_t* job, unsigned width, unsigned height) {
+  AppJob* app = JobOf(job);
+  if (app == nullptr) return;
+  app->sheetWidth = width;
+  app->sheetHeight = height;
+}
+
+const ResolvedJob* ResolvedJobOf(pappl_job_t* job) {
+  const AppJob* app = JobOf(job);
+  return app != nullptr ? &app->resolved : nullptr;
 }
 
 bool IsRepeatedStart(pappl_job_t* job) {
@@ -151,12 +210,17 @@ bool StartAppPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*
   AppJob* app = JobOf(job);
   if (app == nullptr || app->failed) return false;
   if (app->alreadyPrinted) return true;
+  app->skipping = app->selectsPages && !app->resolved.pages.Includes(static_cast<int>(page));
+  if (app->skipping) {
+    ++app->pagesSkipped;
+    return true;
+  }
   ScopedLog log(app->log);
-  app->plan = PlanPage(options->header, BuiltInChoices().resolutions);
-  if (!app->plan.problem.empty()) return RefusePage(*app, job, page, app->plan.problem);
+  const std::string problem = PageProblem(*app, job, options);
+  if (!problem.empty()) return RefusePage(*app, job, page, problem);
   const unsigned resolution = app->plan.printed.HWResolution[0];
   if (!app->conversion) {
-    if (!StartConversion(*app, job, options, static_cast<int>(resolution))) {
+    if (!StartConversion(*app, job, static_cast<int>(resolution))) {
       app->failed = true;
       return false;
     }
@@ -167,6 +231,7 @@ bool StartAppPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*
                           std::to_string(app->resolution) + " dpi");
   }
   app->row.assign(app->plan.printed.cupsBytesPerLine, 0);
+  app->placedRows = 0;
   return app->conversion->StartPage(app->plan.printed);
 }
 
@@ -176,8 +241,9 @@ bool WriteAppLine(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*
                   const unsigned char* line) {
   AppJob* app = JobOf(job);
   if (app == nullptr) return false;
-  if (app->alreadyPrinted) return true;
+  if (app->alreadyPrinted || app->skipping) return true;
   if (!app->conversion) return false;
+  if (app->plan.placed) return WritePlacedRow(*app, y, line);
   // Ghostscript's pages are already the printer's.
   if (app->plan.rowsAsReceived) return app->conversion->WriteRow(line, app->row.size());
   for (unsigned copy = 0; copy < app->plan.repeat; ++copy) {
@@ -190,7 +256,13 @@ bool WriteAppLine(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*
 
 bool EndAppPage(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, unsigned) {
   AppJob* app = JobOf(job);
-  return app != nullptr && (app->alreadyPrinted || (app->conversion && !app->conversion->ended()));
+  // The rows of a placed page below the received page are white.
+  if (app != nullptr && app->conversion && app->plan.placed && !app->skipping &&
+      !WriteWhiteRows(*app, app->plan.printed.cupsHeight)) {
+    return false;
+  }
+  return app != nullptr &&
+         (app->alreadyPrinted || app->skipping || (app->conversion && !app->conversion->ended()));
 }
 
 // The page in hand is the job's last.  A job that could not be printed
@@ -202,7 +274,9 @@ bool EndAppJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*) {
   if (app->alreadyPrinted) return true;
   if (!app->conversion) {
     // Nothing was sent: the job failed before its first page, or had none.
-    if (!app->failed) papplJobSetMessage(job, "%s", AsSentence(kNoPageToPrint).c_str());
+    if (app->failed) return false;
+    if (app->pagesSkipped > 0) return FailJob(job, NoPageInRanges(app->resolved.pages.Text()));
+    papplJobSetMessage(job, "%s", AsSentence(kNoPageToPrint).c_str());
     return false;
   }
   int status = 0;

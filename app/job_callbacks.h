@@ -11,6 +11,8 @@
 
 #include <pappl/pappl.h>
 
+#include "app/job_settings.h"
+
 namespace quillfern {
 
 // The job's start: its turn on the printer, then the state saved with the
@@ -19,9 +21,19 @@ namespace quillfern {
 // that many times, must not repeat the pages.  The settings are resolved
 // and the stream opened at the first page, whose resolution is the job's
 // (a PWG or Apple raster job is printed at the resolution it was rendered
-// at).  Each callback returns false once the job has ended (failed, or
+// at).  Pages outside the job's page-ranges are skipped here for raster and
+// images (Ghostscript selects a PDF's).  A job resolved to a refusal
+// (ResolveJob) ends at its start with the reason as its message, before
+// anything is sent.  Each callback returns false once the job has ended (failed, or
 // cancelled after its page in hand), so that PAPPL stops feeding it.
 bool StartAppJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device);
+// After StartAppJob: what the job was resolved to (ResolveJob), or null
+// when it did not start.
+const ResolvedJob* ResolvedJobOf(pappl_job_t* job);
+// For the PDF filter, after StartAppJob: one-bit pages of another size than
+// `width` x `height` pixels that follow are laid centred on a sheet of that
+// size (pages rendered at their own size, print-scaling none).
+void SetPageSheet(pappl_job_t* job, unsigned width, unsigned height);
 // After StartAppJob: true when this is a second start of a job PAPPL started
 // twice, which the first start prints; the callbacks then do nothing.
 bool IsRepeatedStart(pappl_job_t* job);

@@ -17,6 +17,11 @@ constexpr char kDeviceCannotBeOpened[] = "the printer's device cannot be opened"
 // The printer that stopped taking data is said in the core's words
 // (kPrinterStoppedTakingData, core/conversion_job.h).
 
+// A job none of whose pages is in its page-ranges (`ranges`, "5-6").
+inline std::string NoPageInRanges(const std::string& ranges) {
+  return "no page of the document is in page-ranges " + ranges;
+}
+
 // `phrase` with a capital letter and a full stop.
 inline std::string AsSentence(const std::string& phrase) {
   std::string sentence = phrase + ".";

@@ -1,7 +1,11 @@
 #include "app/job_page.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+
+#include "app/driver_choices.h"
 
 namespace quillfern {
 
@@ -37,8 +41,8 @@ PagePlan PlanPage(const cups_page_header2_t& received, const std::vector<int>& r
   plan.problem = FormProblem(received);
   if (!plan.problem.empty()) return plan;
   const unsigned across = received.HWResolution[0], down = received.HWResolution[1];
-  const bool known = std::find(resolutions.begin(), resolutions.end(),
-                               static_cast<int>(across)) != resolutions.end();
+  const bool known = std::find(resolutions.begin(), resolutions.end(), static_cast<int>(across)) !=
+                     resolutions.end();
   if (!known || down == 0 || down > across || across % down != 0) {
     std::string offered;
     for (int dpi : resolutions) offered += (offered.empty() ? "" : " or ") + std::to_string(dpi);
@@ -59,6 +63,46 @@ PagePlan PlanPage(const cups_page_header2_t& received, const std::vector<int>& r
   plan.printed.HWResolution[1] = across;
   plan.printed.cupsHeight = received.cupsHeight * plan.repeat;
   return plan;
+}
+
+std::string SizeProblem(const cups_page_header2_t& page, const char* paper, int width, int length) {
+  if (page.HWResolution[0] == 0 || page.HWResolution[1] == 0) return "";
+  // Hundredths of a millimetre, in 64 bits.
+  const long long across = 2540LL * page.cupsWidth / page.HWResolution[0];
+  const long long down = 2540LL * page.cupsHeight / page.HWResolution[1];
+  const long long slack = kSizeTolerance + 2540LL / page.HWResolution[1] + 1;
+  if (llabs(across - width) <= slack && llabs(down - length) <= slack) return "";
+  char text[200];
+  snprintf(text, sizeof text, "the page is %.1f x %.1f mm; the job's paper is %s (%.1f x %.1f mm)",
+           across / 100.0, down / 100.0, paper, width / 100.0, length / 100.0);
+  return text;
+}
+
+void PlaceOnSheet(unsigned width, unsigned height, PagePlan* plan) {
+  plan->placed = true;
+  plan->receivedWidth = plan->printed.cupsWidth;
+  plan->xOffset = (static_cast<long long>(width) - plan->printed.cupsWidth) / 2;
+  plan->yOffset = (static_cast<long long>(height) - plan->printed.cupsHeight) / 2;
+  plan->printed.cupsWidth = width;
+  plan->printed.cupsHeight = height;
+  plan->printed.cupsBytesPerLine = (width + 7) / 8;
+}
+
+void PlaceRow(const unsigned char* row, unsigned width, long long xOffset, unsigned char* out,
+              unsigned outWidth) {
+  memset(out, 0, (outWidth + 7) / 8);
+  // The received pixels that land on the printed row.
+  const long long first = xOffset < 0 ? -xOffset : 0;
+  const long long end = std::min<long long>(width, static_cast<long long>(outWidth) - xOffset);
+  for (long long x = first; x < end; ++x) {
+    if (x % 8 == 0 && row[x / 8] == 0) {
+      x += 7;  // eight white pixels
+      continue;
+    }
+    if ((row[x / 8] & (0x80 >> (x & 7))) == 0) continue;
+    const long long to = x + xOffset;
+    out[to / 8] |= static_cast<unsigned char>(0x80 >> (to & 7));
+  }
 }
 
 void PrinterRow(const cups_page_header2_t& received, const unsigned char* row,

@@ -115,6 +115,15 @@ pappl_device_t* JobDevice::Open() {
   return own_;
 }
 
+bool PageHeaderIsPapplsOwn(pappl_job_t* job, const pappl_pr_options_t* options) {
+  pappl_pr_options_t* own =
+      papplJobCreatePrintOptions(job, static_cast<unsigned>(papplJobGetImpressions(job)), false);
+  const bool same =
+      own != nullptr && memcmp(&own->header, &options->header, sizeof own->header) == 0;
+  papplJobDeletePrintOptions(own);
+  return same;
+}
+
 bool FailJob(pappl_job_t* job, const std::string& reason) {
   papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "%s", reason.c_str());
   papplJobSetMessage(job, "%s", reason.c_str());

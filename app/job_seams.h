@@ -92,6 +92,13 @@ class JobDevice {
   pappl_device_t* own_ = nullptr;
 };
 
+// Whether the page header PAPPL hands the driver is the one PAPPL makes for
+// the job itself.  PAPPL 1.3.1 passes a PWG or Apple raster page's own
+// header only when the page is 8-bit; for a one-bit page it keeps a gray
+// header of its own (its resolution and size) over the client's one-bit
+// rows, and this is how such a page is told.
+bool PageHeaderIsPapplsOwn(pappl_job_t* job, const pappl_pr_options_t* options);
+
 // Ends a job that cannot be printed whole: `reason` in the job's log as an
 // error and as the message the client sees.  Returns false, the result of
 // the callback that gives up.

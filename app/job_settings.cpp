@@ -1,5 +1,7 @@
 #include "app/job_settings.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstring>
 
 #include "app/driver_facts.h"
@@ -50,8 +52,10 @@ const char* DuplexChoice(const std::string& sides) {
   return "None";
 }
 
-}  // namespace
-
+// The job's choices from PAPPL's resolved `options` and its attributes.
+// A job that names no tray prints from the printer's default tray: PAPPL
+// would pick the first tray whose ready media has the job's size, and the
+// manual feed (which turns duplex off) is used only when a job asks for it.
 IppJobChoices JobChoices(pappl_job_t* job, const pappl_pr_options_t* options, int copies,
                          int resolution) {
   IppJobChoices choices;
@@ -73,6 +77,105 @@ IppJobChoices JobChoices(pappl_job_t* job, const pappl_pr_options_t* options, in
   choices.createdAt = static_cast<long long>(papplJobGetTimeCreated(job));
   choices.processedAt = static_cast<long long>(papplJobGetTimeProcessed(job));
   return choices;
+}
+
+// The job's page-ranges, all of them (PAPPL 1.3.1 resolves only a single
+// range, and then prints every page).
+PageSelection JobPages(pappl_job_t* job) {
+  ipp_attribute_t* ranges = papplJobGetAttribute(job, "page-ranges");
+  std::vector<std::pair<int, int>> selected;
+  for (int i = 0; i < ippGetCount(ranges); ++i) {
+    int last = 0;
+    const int first = ippGetRange(ranges, i, &last);
+    if (first >= 1 && last >= first) selected.emplace_back(first, last);
+  }
+  return PageSelection(std::move(selected));
+}
+
+PdfScaling Scaling(pappl_scaling_t scaling) {
+  switch (scaling) {
+    case PAPPL_SCALING_FIT:
+      return PdfScaling::kFit;
+    case PAPPL_SCALING_FILL:
+      return PdfScaling::kFill;
+    case PAPPL_SCALING_NONE:
+      return PdfScaling::kNone;
+    default:
+      return PdfScaling::kFitIfLarger;
+  }
+}
+
+// Why the printer cannot take the job's paper, or empty.
+std::string MediaRefusal(pappl_job_t* job, const pappl_pr_options_t* options) {
+  const PrinterChoices& printer = BuiltInChoices();
+  const pappl_media_col_t& media = options->media;
+  if (SizeFor(printer, media.size_name) == nullptr) {
+    // Printed on another size the page would come out wrong.
+    return std::string("The printer has no paper of the job's size (") + media.size_name + ").";
+  }
+  if (JobNamesSource(job) && ChoiceFor(printer.sources, media.source) == nullptr) {
+    return std::string("the printer has no tray named ") + media.source;
+  }
+  if (ChoiceFor(printer.types, media.type) == nullptr) {
+    return std::string("the printer has no media type named ") + media.type;
+  }
+  return "";
+}
+
+}  // namespace
+
+PageSelection::PageSelection(std::vector<std::pair<int, int>> ranges) {
+  std::sort(ranges.begin(), ranges.end());
+  for (const auto& range : ranges) {
+    if (!ranges_.empty() && range.first - 1 <= ranges_.back().second) {
+      ranges_.back().second = std::max(ranges_.back().second, range.second);
+    } else {
+      ranges_.push_back(range);
+    }
+  }
+}
+
+bool PageSelection::Includes(int page) const {
+  if (all()) return true;
+  for (const auto& [first, last] : ranges_) {
+    if (page >= first && page <= last) return true;
+  }
+  return false;
+}
+
+int PageSelection::NthPage(int n) const {
+  if (all()) return n;
+  for (const auto& [first, last] : ranges_) {
+    if (n <= last - first + 1) return first + n - 1;
+    n -= last - first + 1;
+  }
+  return INT_MAX;
+}
+
+std::string PageSelection::Text() const {
+  std::string text;
+  for (const auto& [first, last] : ranges_) {
+    if (!text.empty()) text += ',';
+    text += std::to_string(first);
+    if (last != first) text += "-" + (last == INT_MAX ? std::string() : std::to_string(last));
+  }
+  return text;
+}
+
+bool IsRasterFormat(const char* format) {
+  return format != nullptr &&
+         (strcmp(format, "image/pwg-raster") == 0 || strcmp(format, "image/urf") == 0);
+}
+
+ResolvedJob ResolveJob(pappl_job_t* job, const pappl_pr_options_t* options, int copies) {
+  ResolvedJob resolved;
+  resolved.refusal = MediaRefusal(job, options);
+  const int resolution =
+      IsRasterFormat(papplJobGetFormat(job)) ? 0 : options->printer_resolution[0];
+  resolved.choices = JobChoices(job, options, copies, resolution);
+  resolved.pages = JobPages(job);
+  resolved.scaling = Scaling(options->print_scaling);
+  return resolved;
 }
 
 int JobResolution(pappl_job_t* job, const pappl_pr_options_t* options) {

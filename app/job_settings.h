@@ -11,6 +11,7 @@
 #include <pappl/pappl.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/driver_choices.h"
@@ -37,13 +38,52 @@ struct IppJobChoices {
   long long processedAt = 0;    // time-at-processing
 };
 
-// The job's choices from PAPPL's resolved `options` and its attributes,
-// with the copies and the resolution it prints at.  A job that names no
-// tray prints from the printer's default tray: PAPPL would pick the first
-// tray whose ready media has the job's size, and the manual feed (which
-// turns duplex off) is used only when a job asks for it.
-IppJobChoices JobChoices(pappl_job_t* job, const pappl_pr_options_t* options, int copies,
-                         int resolution);
+// The pages of a document a job prints (page-ranges), numbered from 1.
+class PageSelection {
+ public:
+  PageSelection() = default;  // every page
+  // Ranges as IPP gives them (first <= last, in any order).
+  explicit PageSelection(std::vector<std::pair<int, int>> ranges);
+
+  bool all() const { return ranges_.empty(); }
+  bool Includes(int page) const;
+  // The document's page printed n-th (from 1).
+  int NthPage(int n) const;
+  // "2-3,7": Ghostscript's -sPageList, and the ranges in a message.
+  std::string Text() const;
+
+ private:
+  std::vector<std::pair<int, int>> ranges_;  // sorted, not overlapping
+};
+
+// How a PDF's pages are laid on the sheet (print-scaling).  The sheet is
+// the printer's whole bitmap: a page of the sheet's size fits.
+enum class PdfScaling {
+  kFit,          // fit: scaled up or down to fit, keeping its shape
+  kFill,         // fill: scaled to cover the sheet, keeping its shape, cropped
+  kNone,         // none: as it is, centred, cropped where larger
+  kFitIfLarger,  // auto, auto-fit: fit when larger than the sheet, else none
+};
+
+// Everything a job prints with, decided when it starts, before anything is
+// rendered or sent; or why it cannot print.
+struct ResolvedJob {
+  IppJobChoices choices;  // resolution 0 for raster: the first page's own
+  PageSelection pages;
+  PdfScaling scaling = PdfScaling::kFitIfLarger;
+  std::string refusal;  // the job-state-message of a job that cannot print
+};
+
+// Resolves the job from PAPPL's `options` and the attributes PAPPL does not
+// resolve: a tray or media type the printer does not have, or a size it
+// does not have (by name or within a millimetre), is refused.  `copies` is
+// what the job asks for.  PDF and images print at options'
+// printer_resolution (JobResolution), raster at its own.
+ResolvedJob ResolveJob(pappl_job_t* job, const pappl_pr_options_t* options, int copies);
+
+// Whether PAPPL reads the format itself and hands the driver its pages
+// (PWG and Apple raster).
+bool IsRasterFormat(const char* format);
 
 // The resolution a PDF or an image is rendered at.  An explicit
 // printer-resolution wins; then print-quality: high is 1200 dpi, draft and

@@ -7,6 +7,7 @@
 
 #include "app/driver.h"
 #include "app/driver_facts.h"
+#include "app/job_formats.h"
 #include "app/job_image.h"
 #include "app/job_pdf.h"
 #include "app/state_file.h"
@@ -67,6 +68,14 @@ void AddWebInterface(pappl_system_t* system) {
                              kIconNavigationSize);
 }
 
+// PAPPL's event callback, called with the system locked for reading and
+// the event's printer and job locked.
+void OnEvent(pappl_system_t* system, pappl_printer_t* printer, pappl_job_t* job,
+             pappl_event_t event, void* data) {
+  ForgetDeletedPrinter(system, printer, job, event, data);
+  NoteUnprintableJob(system, printer, job, event);
+}
+
 // The printers and jobs of the last run.  What a crash left: jobs that were
 // printing end aborted, scratch goes.
 void LoadState(pappl_system_t* system, const char* spool) {
@@ -91,7 +100,7 @@ pappl_system_t* CreateSystem(int count, cups_option_t* options, void*) {
   AddListeners(system, count, options);
   papplSystemSetPrinterDrivers(system, static_cast<int>(sizeof drivers / sizeof drivers[0]),
                                drivers, nullptr, AddPrinterPages, QuillfernDriver, nullptr);
-  papplSystemSetEventCallback(system, ForgetDeletedPrinter, nullptr);
+  papplSystemSetEventCallback(system, OnEvent, nullptr);
   papplSystemAddMIMEFilter(system, "application/pdf", kPrintStreamFormat, FilterPdf, nullptr);
   papplSystemAddMIMEFilter(system, "image/jpeg", kPrintStreamFormat, FilterJpeg, nullptr);
   papplSystemAddMIMEFilter(system, "image/png", kPrintStreamFormat, FilterPng, nullptr);

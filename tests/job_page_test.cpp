@@ -29,8 +29,8 @@ TEST(JobPageTest, PagesPrintAtTheirOwnResolutionOrAreRefused) {
   const std::vector<int> resolutions = {600, 1200};
   const struct {
     cups_page_header2_t received;
-    unsigned repeat;       // 0: refused
-    const char* problem;   // part of the reason
+    unsigned repeat;      // 0: refused
+    const char* problem;  // part of the reason
   } kCases[] = {
       {Header(600, 600, 8, CUPS_CSPACE_SW), 1, ""},
       {Header(1200, 1200, 8, CUPS_CSPACE_W), 1, ""},
@@ -48,7 +48,8 @@ TEST(JobPageTest, PagesPrintAtTheirOwnResolutionOrAreRefused) {
     const std::string label = std::to_string(test.received.HWResolution[0]) + "x" +
                               std::to_string(test.received.HWResolution[1]);
     if (test.repeat == 0) {
-      EXPECT_NE(plan.problem.find(test.problem), std::string::npos) << label << ": " << plan.problem;
+      EXPECT_NE(plan.problem.find(test.problem), std::string::npos)
+          << label << ": " << plan.problem;
       continue;
     }
     EXPECT_EQ(plan.problem, "") << label;
@@ -80,6 +81,32 @@ TEST(JobPageTest, RowsBecomeTheirPrintersBits) {
   PrinterRow(Header(600, 600, 1, CUPS_CSPACE_W), luminance, dither, out);
   EXPECT_EQ(out[0], 0xF0);
   EXPECT_EQ(out[1], 0xC0);
+}
+
+// A page laid on a sheet keeps its pixels where they land, shifted by any
+// number of pixels either way, and loses those that fall off the sheet.
+TEST(JobPageTest, RowsLaidOnASheetKeepTheirPixelsWhereTheyLand) {
+  const unsigned char row[2] = {0xA0, 0x40};  // pixels 0, 2 and 9 of 10
+  const struct {
+    long long xOffset;
+    unsigned outWidth;
+    unsigned char out[3];
+  } kCases[] = {
+      {0, 16, {0xA0, 0x40, 0}},    {3, 20, {0x14, 0x08, 0}},  // pixels 3, 5, 12
+      {8, 24, {0x00, 0xA0, 0x40}},                            // a whole byte on
+      {-2, 16, {0x81, 0x00, 0}},  // pixel 0 off the sheet: 2 and 9 at 0 and 7
+      {-9, 8, {0x80, 0x00, 0}},   // only pixel 9 is left, at 0
+      {5, 8, {0x05, 0x00, 0}},    // pixels 5 and 7; 9 falls off at 14
+      {12, 11, {0x00, 0x00, 0}},  // the page right of the sheet
+  };
+  for (const auto& test : kCases) {
+    unsigned char out[3] = {0xFF, 0xFF, 0xFF};
+    PlaceRow(row, 10, test.xOffset, out, test.outWidth);
+    const unsigned bytes = (test.outWidth + 7) / 8;
+    for (unsigned i = 0; i < bytes; ++i) {
+      EXPECT_EQ(out[i], test.out[i]) << "offset " << test.xOffset << ", byte " << i;
+    }
+  }
 }
 
 }  // namespace

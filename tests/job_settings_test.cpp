@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 using namespace quillfern;  // NOLINT(google-build-using-namespace)
 
@@ -82,8 +84,33 @@ TEST(JobSettingsTest, SizesReachThePrinterUnderThePpdNameByNameOrDimensions) {
   };
   for (const auto& test : kCases) {
     const PrinterChoice* size = SizeFor(printer, test.media);
-    EXPECT_EQ(size != nullptr ? size->ppd : "none", test.pageSize != nullptr ? test.pageSize : "none")
+    EXPECT_EQ(size != nullptr ? size->ppd : "none",
+              test.pageSize != nullptr ? test.pageSize : "none")
         << test.media;
+  }
+}
+
+// page-ranges: the pages printed, in order, and the text Ghostscript takes.
+TEST(JobSettingsTest, PageRangesSelectPagesInOrder) {
+  const struct {
+    std::vector<std::pair<int, int>> ranges;
+    const char* text;
+    std::vector<int> printed;  // the first pages printed, in order
+  } kCases[] = {
+      {{}, "", {1, 2, 3}},
+      {{{2, 3}}, "2-3", {2, 3, 2147483647}},
+      {{{7, 7}, {2, 3}}, "2-3,7", {2, 3, 7}},
+      {{{2, 4}, {3, 6}, {7, 8}}, "2-8", {2, 3, 4}},  // overlapping and touching
+      {{{5, 2147483647}}, "5-", {5, 6, 7}},
+  };
+  for (const auto& test : kCases) {
+    const PageSelection pages(test.ranges);
+    EXPECT_EQ(pages.Text(), test.text);
+    for (size_t n = 0; n < test.printed.size(); ++n) {
+      EXPECT_EQ(pages.NthPage(static_cast<int>(n) + 1), test.printed[n]) << test.text << " #" << n;
+    }
+    EXPECT_EQ(pages.Includes(1), test.ranges.empty()) << test.text;
+    EXPECT_TRUE(pages.Includes(test.printed[0])) << test.text;
   }
 }
 

@@ -1,4 +1,5 @@
 // page_compare PRINTED.pbm REFERENCE.pbm
+// page_compare --box PAGE.pbm
 //
 // Tells whether a page the printer received shows the same document page as
 // a reference rendering: ink where the reference has ink, white elsewhere.
@@ -6,6 +7,9 @@
 // blocks of 48 x 48 pixels, each block inked or white, and a block of one
 // page counts as matched when the other has ink in it or in a neighbour.
 // Exits 0 when at least 95% of the inked blocks of each page are matched.
+// --box prints the page's width and height and the box around its ink,
+// "WIDTH HEIGHT LEFT TOP RIGHT BOTTOM" (a white page: no box), for tests
+// that check where a mark lands.
 #include <algorithm>
 #include <cstdio>
 #include <string>
@@ -75,11 +79,36 @@ double Matched(const Blocks& a, const Blocks& b) {
   return static_cast<double>(matched) / a.count;
 }
 
+// --box: the page's size and the box around its ink.
+int PrintBox(const char* path) {
+  UniqueFile file = OpenFile(path, "rb");
+  PbmHeader header = file ? ReadPbmHeader(file.get()) : PbmHeader();
+  if (!file || !PbmSizeIsUsable(header)) return 2;
+  getc(file.get());
+  std::vector<unsigned char> row(static_cast<size_t>(PbmRowBytes(header.width)));
+  long long left = header.width, top = -1, right = -1, bottom = -1;
+  for (long long y = 0; y < header.height; ++y) {
+    if (fread(row.data(), 1, row.size(), file.get()) != row.size()) return 2;
+    for (long long x = 0; x < header.width; ++x) {
+      if (((row[x / 8] >> (7 - x % 8)) & 1) == 0) continue;
+      if (top < 0) top = y;
+      bottom = y;
+      left = std::min(left, x);
+      right = std::max(right, x);
+    }
+  }
+  printf("%lld %lld", static_cast<long long>(header.width), static_cast<long long>(header.height));
+  if (top >= 0) printf(" %lld %lld %lld %lld", left, top, right, bottom);
+  printf("\n");
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  if (argc == 3 && std::string(argv[1]) == "--box") return PrintBox(argv[2]);
   if (argc != 3) {
-    fputs("usage: page_compare PRINTED.pbm REFERENCE.pbm\n", stderr);
+    fputs("usage: page_compare PRINTED.pbm REFERENCE.pbm | --box PAGE.pbm\n", stderr);
     return 2;
   }
   Blocks printed, reference;
