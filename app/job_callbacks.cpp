@@ -276,7 +276,7 @@ bool EndAppJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*) {
     // Nothing was sent: the job failed before its first page, or had none.
     if (app->failed) return false;
     if (app->pagesSkipped > 0) return FailJob(job, NoPageInRanges(app->resolved.pages.Text()));
-    papplJobSetMessage(job, "%s", AsSentence(kNoPageToPrint).c_str());
+    papplJobSetMessage(job, "%s", AsSentence(NoPageReason(papplJobGetReasons(job))).c_str());
     return false;
   }
   int status = 0;

@@ -5,6 +5,8 @@
 #ifndef QUILLFERN_APP_JOB_MESSAGES_H_
 #define QUILLFERN_APP_JOB_MESSAGES_H_
 
+#include <pappl/pappl.h>
+
 #include <cctype>
 #include <string>
 
@@ -20,6 +22,16 @@ constexpr char kDeviceCannotBeOpened[] = "the printer's device cannot be opened"
 // A job none of whose pages is in its page-ranges (`ranges`, "5-6").
 inline std::string NoPageInRanges(const std::string& ranges) {
   return "no page of the document is in page-ranges " + ranges;
+}
+
+// Why a job ended before its first page when PAPPL read the document and
+// said only its job-state-reasons (PWG and Apple raster it cannot take).
+inline const char* NoPageReason(pappl_jreason_t reasons) {
+  if (reasons & PAPPL_JREASON_DOCUMENT_UNPRINTABLE_ERROR) {
+    return "the document's pages are in colour; the printer prints black and gray";
+  }
+  if (reasons & PAPPL_JREASON_DOCUMENT_FORMAT_ERROR) return "the document's raster is not valid";
+  return kNoPageToPrint;
 }
 
 // `phrase` with a capital letter and a full stop.

@@ -1,6 +1,7 @@
 #include "app/job_page.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -61,7 +62,13 @@ PagePlan PlanPage(const cups_page_header2_t& received, const std::vector<int>& r
   plan.printed.cupsColorOrder = CUPS_ORDER_CHUNKED;
   plan.printed.cupsBytesPerLine = (received.cupsWidth + 7) / 8;
   plan.printed.HWResolution[1] = across;
-  plan.printed.cupsHeight = received.cupsHeight * plan.repeat;
+  // In 64 bits: a hostile header's height times the repeat must not wrap.
+  const uint64_t height = static_cast<uint64_t>(received.cupsHeight) * plan.repeat;
+  if (height > UINT32_MAX) {
+    plan.problem = "the page is " + std::to_string(height) + " rows long";
+    return plan;
+  }
+  plan.printed.cupsHeight = static_cast<unsigned>(height);
   return plan;
 }
 

@@ -3,7 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 
@@ -39,8 +41,31 @@ void PapplJobLog::WriteLine(const std::string& line) {
   papplLogJob(job_, PAPPL_LOGLEVEL_DEBUG, "%s", line.c_str());
 }
 
+namespace {
+
+std::atomic<long long> lastDeviceProgress{0};  // steady clock, milliseconds
+
+long long NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+}  // namespace
+
+void NoteDeviceProgress() {
+  lastDeviceProgress = NowMs();
+}
+
+bool DeviceTookDataWithin(int seconds) {
+  return NowMs() - lastDeviceProgress.load() < seconds * 1000LL;
+}
+
 int PapplDeviceSink::Write(const void* data, size_t size) {
-  return papplDeviceWrite(device_, data, size) < 0 ? EIO : 0;
+  NoteDeviceProgress();
+  const bool written = papplDeviceWrite(device_, data, size) >= 0;
+  NoteDeviceProgress();
+  return written ? 0 : EIO;
 }
 
 int PapplDeviceSink::Flush() {

@@ -38,6 +38,12 @@ class PapplDeviceSink : public ByteSink {
   pappl_device_t* device_;
 };
 
+// Whether a device took data within `seconds` (or a write to it began):
+// a stop waits for a record in hand only while its device takes it.
+bool DeviceTookDataWithin(int seconds);
+// Notes that a device write begins or ended.
+void NoteDeviceProgress();
+
 // Scratch directories are named "quillfern-job-PRINTER-JOB-XXXXXX" in the
 // application's spool directory.
 constexpr char kJobDirectoryPrefix[] = "quillfern-job-";

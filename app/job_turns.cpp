@@ -8,6 +8,9 @@
 #include <set>
 #include <vector>
 
+#include "app/state_job_marks.h"
+#include "app/system_paths.h"
+
 namespace quillfern {
 
 namespace {
@@ -38,6 +41,7 @@ void ReleaseHeldJobs(pappl_printer_t* printer, std::set<int> held) {
   for (int id : held) {
     pappl_job_t* job = papplPrinterFindJob(printer, id);
     if (job != nullptr) papplJobRelease(job, nullptr);
+    ClearJobMark(StateDirectory(), JobMark::kHeld, papplPrinterGetID(printer), id);
   }
 }
 
@@ -50,7 +54,14 @@ std::set<int> HoldNewerPendingJobs(pappl_printer_t* printer) {
   const int oldest = *std::min_element(pending.begin(), pending.end());
   for (int id : pending) {
     pappl_job_t* job = id != oldest ? papplPrinterFindJob(printer, id) : nullptr;
-    if (job != nullptr && papplJobHold(job, nullptr, nullptr, 0)) held.insert(id);
+    if (job == nullptr) continue;
+    // Marked first: a hold nobody knows of after a crash would last for ever.
+    SetJobMark(StateDirectory(), JobMark::kHeld, papplPrinterGetID(printer), id);
+    if (papplJobHold(job, nullptr, nullptr, 0)) {
+      held.insert(id);
+    } else {
+      ClearJobMark(StateDirectory(), JobMark::kHeld, papplPrinterGetID(printer), id);
+    }
   }
   return held;
 }
@@ -98,7 +109,15 @@ PrinterTurn::Result PrinterTurn::Take() {
       const std::set<int>& taking = Printers()[printerId].taking;
       olderTaking = *taking.begin() < jobId;
     }
-    if (!olderTaking && !OlderJobProcessing(printer, jobId)) return kGo;
+    // Once the server stops, a job waiting for its turn waits for the next
+    // start: it is pending again then, having sent nothing.
+    const bool stopping = papplSystemIsShutdown(papplPrinterGetSystem(printer));
+    if (!stopping && !olderTaking && !OlderJobProcessing(printer, jobId)) {
+      // From here on the job may be on paper, should the server die.
+      SetJobMark(StateDirectory(), JobMark::kSending, printerId, jobId);
+      sending_ = true;
+      return kGo;
+    }
     std::unique_lock<std::mutex> lock(turnsMutex);
     turnEnded.wait_for(lock, std::chrono::milliseconds(100));
   }
@@ -108,6 +127,7 @@ PrinterTurn::~PrinterTurn() {
   if (!taken_) return;
   pappl_printer_t* printer = papplJobGetPrinter(job_);
   const int printerId = papplPrinterGetID(printer);
+  if (sending_) ClearJobMark(StateDirectory(), JobMark::kSending, printerId, papplJobGetID(job_));
   std::set<int> held = HoldNewerPendingJobs(printer);
   {
     std::lock_guard<std::mutex> lock(turnsMutex);

@@ -15,7 +15,10 @@
 //   printer that are newer than the oldest pending one, so that PAPPL's
 //   next start is the oldest; the next job releases them as it starts.
 //
-// A job waiting for its turn can still be cancelled.
+// A job waiting for its turn can still be cancelled.  A job whose turn has
+// come is marked as sending, and each job a turn holds back is marked as
+// held (app/state_job_marks.h), so that the next start after a crash knows
+// which jobs may be on paper and which holds were the application's.
 #ifndef QUILLFERN_APP_JOB_TURNS_H_
 #define QUILLFERN_APP_JOB_TURNS_H_
 
@@ -44,6 +47,7 @@ class PrinterTurn {
  private:
   pappl_job_t* job_;
   bool taken_ = false;
+  bool sending_ = false;  // its turn came: marked as sending until it ends
 };
 
 // The ids of the printer's active jobs in `state`.  (PAPPL's iteration

@@ -7,9 +7,11 @@
 // loaded, the interrupted jobs' documents are moved aside, and once it is
 // loaded they get their message and the documents go.
 //
-// A job was interrupted when the state file says it was processing, or when
-// its scratch directory is still in the spool directory (the state file is
-// written only now and then, and may still say pending).
+// A job was interrupted when it was marked as sending (app/state_job_marks.h:
+// its turn had come), or when its scratch directory is still in the spool
+// directory.  A job the state file says was processing but that was only
+// waiting for its turn goes back to pending, and the holds the job order
+// had put on pending jobs are released.
 #ifndef QUILLFERN_APP_STATE_INTERRUPTED_JOBS_H_
 #define QUILLFERN_APP_STATE_INTERRUPTED_JOBS_H_
 
@@ -28,11 +30,17 @@ struct InterruptedJob {
   std::string document;  // the spooled document, moved aside to document + ".interrupted"
 };
 
-// Reads `stateFile` and the scratch directories in `spool` (which may be
-// empty), moves the documents of interrupted jobs aside, and removes the
-// scratch directories.  Call before papplSystemLoadState.
+// Reads `stateFile`, the scratch directories in `spool` (which may be
+// empty) and the marks in `stateDirectory`, moves the documents of
+// interrupted jobs aside, returns waiting jobs to pending in the state
+// file, and removes the scratch directories and the sending marks.  Call
+// before papplSystemLoadState.
 std::vector<InterruptedJob> SetInterruptedJobsAside(const std::string& stateFile,
-                                                    const std::string& spool);
+                                                    const std::string& spool,
+                                                    const std::string& stateDirectory);
+
+// Once the state is loaded: releases the jobs the job order held.
+void ReleaseMarkedHolds(pappl_system_t* system, const std::string& stateDirectory);
 
 // Once the state is loaded: each interrupted job gets its message, and its
 // document is removed.

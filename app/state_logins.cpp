@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "app/system_paths.h"
+#include "common/owners.h"
 #include "params/auth_file.h"
 
 namespace quillfern {
@@ -38,43 +39,8 @@ std::string Failed(const char* action, const std::string& path) {
   return std::string("cannot ") + action + " " + path + ": " + strerror(errno);
 }
 
-// Writes `text` to a new file beside `path`, owned like `directory`, and
-// renames it over `path`.
-std::string WriteReplacing(const std::string& directory, const std::string& path,
-                           const std::string& text) {
-  struct stat owner;
-  if (stat(directory.c_str(), &owner) != 0) return Failed("read", directory);
-  const std::string next = path + ".new";
-  unlink(next.c_str());
-  const int fd = open(next.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) return Failed("create", next);
-  bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-  if (written && geteuid() == 0) written = fchown(fd, owner.st_uid, owner.st_gid) == 0;
-  const std::string problem = written ? "" : Failed("write", next);
-  if (close(fd) != 0 && problem.empty()) return Failed("write", next);
-  if (problem.empty() && rename(next.c_str(), path.c_str()) == 0) return "";
-  const std::string why = problem.empty() ? Failed("rename", next) : problem;
-  unlink(next.c_str());
-  return why;
-}
-
-// Makes the logins directory, 0700 and owned like the state directory.
-std::string MakeLoginDirectory(const std::string& stateDirectory) {
-  const std::string directory = LoginsDirectory(stateDirectory);
-  struct stat owner;
-  if (stat(stateDirectory.c_str(), &owner) != 0) return Failed("read", stateDirectory);
-  if (mkdir(directory.c_str(), 0700) != 0) {
-    return errno == EEXIST ? "" : Failed("create", directory);
-  }
-  if (geteuid() == 0 && chown(directory.c_str(), owner.st_uid, owner.st_gid) != 0) {
-    return Failed("give", directory);
-  }
-  return "";
-}
-
-}  // namespace
-
-std::string LoginPath(const std::string& stateDirectory, const std::string& printer) {
+// The file name of `printer`'s login in the logins directory.
+std::string LoginFileName(const std::string& printer) {
   std::string name;
   for (unsigned char c : printer) {
     if (isalnum(c) || c == '-' || c == '_' || c == '.') {
@@ -85,32 +51,103 @@ std::string LoginPath(const std::string& stateDirectory, const std::string& prin
       name += escaped;
     }
   }
-  return LoginsDirectory(stateDirectory) + "/" + name + ".json";
+  return name + ".json";
+}
+
+// The logins directory, opened without following a link, owned by the
+// owner of the state directory: root, writing for the server's user, must
+// not be led elsewhere by what that user left there.  Made 0700 when it is
+// missing (`create`).  Empty with `problem` set when it cannot be used.
+UniqueFd OpenLoginsDirectory(const std::string& stateDirectory, bool create, std::string* problem) {
+  const std::string path = LoginsDirectory(stateDirectory);
+  UniqueFd state(open(stateDirectory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  struct stat owner;
+  if (!state || fstat(state.get(), &owner) != 0) {
+    *problem = Failed("read", stateDirectory);
+    return UniqueFd();
+  }
+  const bool made = create && mkdirat(state.get(), kLoginsFolder, 0700) == 0;
+  if (create && !made && errno != EEXIST) {
+    *problem = Failed("create", path);
+    return UniqueFd();
+  }
+  UniqueFd logins(
+      openat(state.get(), kLoginsFolder, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  struct stat status;
+  if (!logins || fstat(logins.get(), &status) != 0) {
+    *problem = Failed("open", path);
+    return UniqueFd();
+  }
+  if (made && geteuid() == 0 && fchown(logins.get(), owner.st_uid, owner.st_gid) != 0) {
+    *problem = Failed("give", path);
+    return UniqueFd();
+  }
+  if (!made && status.st_uid != owner.st_uid) {
+    *problem = path + " is not owned by the owner of " + stateDirectory;
+    return UniqueFd();
+  }
+  return logins;
+}
+
+// Writes `text` to a new file in `directory` beside `name`, owned like the
+// directory, and renames it over `name`.
+std::string WriteReplacing(int directory, const std::string& path, const std::string& name,
+                           const std::string& text) {
+  struct stat owner;
+  if (fstat(directory, &owner) != 0) return Failed("read", path);
+  const std::string next = name + ".new";
+  unlinkat(directory, next.c_str(), 0);
+  const int fd =
+      openat(directory, next.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) return Failed("create", path + ".new");
+  bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+  if (written && geteuid() == 0) written = fchown(fd, owner.st_uid, owner.st_gid) == 0;
+  const std::string problem = written ? "" : Failed("write", path + ".new");
+  if (close(fd) != 0 && problem.empty()) return Failed("write", path + ".new");
+  if (problem.empty() && renameat(directory, next.c_str(), directory, name.c_str()) == 0) {
+    return "";
+  }
+  const std::string why = problem.empty() ? Failed("rename", path + ".new") : problem;
+  unlinkat(directory, next.c_str(), 0);
+  return why;
+}
+
+}  // namespace
+
+std::string LoginPath(const std::string& stateDirectory, const std::string& printer) {
+  return LoginsDirectory(stateDirectory) + "/" + LoginFileName(printer);
 }
 
 std::string SaveLogin(const std::string& stateDirectory, const std::string& printer,
                       const std::string& name, const std::string& password) {
   std::string problem = FieldProblem("login name", name);
   if (problem.empty()) problem = FieldProblem("password", password);
-  if (problem.empty()) problem = MakeLoginDirectory(stateDirectory);
   if (!problem.empty()) return problem;
+  UniqueFd logins = OpenLoginsDirectory(stateDirectory, true, &problem);
+  if (!logins) return problem;
   UniqueJson tree(cJSON_CreateObject());
   cJSON_AddStringToObject(tree.get(), "AuthID", name.c_str());
   cJSON_AddStringToObject(tree.get(), "Password", password.c_str());
   std::unique_ptr<char, decltype(&cJSON_free)> text(cJSON_Print(tree.get()), cJSON_free);
   if (!text) return "out of memory";
-  return WriteReplacing(LoginsDirectory(stateDirectory), LoginPath(stateDirectory, printer),
+  return WriteReplacing(logins.get(), LoginPath(stateDirectory, printer), LoginFileName(printer),
                         std::string(text.get()) + "\n");
 }
 
 bool RemoveLogin(const std::string& stateDirectory, const std::string& printer) {
-  return unlink(LoginPath(stateDirectory, printer).c_str()) == 0 || errno == ENOENT;
+  std::string problem;
+  UniqueFd logins = OpenLoginsDirectory(stateDirectory, false, &problem);
+  if (!logins) return errno == ENOENT;
+  return unlinkat(logins.get(), LoginFileName(printer).c_str(), 0) == 0 || errno == ENOENT;
 }
 
 bool ReadLogin(const std::string& stateDirectory, const std::string& printer, std::string* name,
                std::string* password) {
-  const std::string path = LoginPath(stateDirectory, printer);
-  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+  std::string problem;
+  UniqueFd logins = OpenLoginsDirectory(stateDirectory, false, &problem);
+  if (!logins) return false;
+  const int fd = openat(logins.get(), LoginFileName(printer).c_str(),
+                        O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return false;
   char buffer[4096];
   const ssize_t got = read(fd, buffer, sizeof buffer - 1);

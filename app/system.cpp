@@ -12,6 +12,8 @@
 #include "app/job_pdf.h"
 #include "app/state_file.h"
 #include "app/state_interrupted_jobs.h"
+#include "app/system_access.h"
+#include "app/system_operations.h"
 #include "app/system_paths.h"
 #include "app/system_stop.h"
 #include "app/web_add_printer.h"
@@ -30,12 +32,45 @@ const char* Option(int count, cups_option_t* options, const char* name, const ch
   return value != nullptr ? value : fallback;
 }
 
+// The log level named, or PAPPL_LOGLEVEL_UNSPEC for a name it has not.
 pappl_loglevel_t LogLevel(const char* name) {
-  if (strcmp(name, "debug") == 0) return PAPPL_LOGLEVEL_DEBUG;
-  if (strcmp(name, "warn") == 0) return PAPPL_LOGLEVEL_WARN;
-  if (strcmp(name, "error") == 0) return PAPPL_LOGLEVEL_ERROR;
-  if (strcmp(name, "fatal") == 0) return PAPPL_LOGLEVEL_FATAL;
-  return PAPPL_LOGLEVEL_INFO;
+  static const struct {
+    const char* name;
+    pappl_loglevel_t level;
+  } kLevels[] = {{"debug", PAPPL_LOGLEVEL_DEBUG},
+                 {"info", PAPPL_LOGLEVEL_INFO},
+                 {"warn", PAPPL_LOGLEVEL_WARN},
+                 {"error", PAPPL_LOGLEVEL_ERROR},
+                 {"fatal", PAPPL_LOGLEVEL_FATAL}};
+  for (const auto& level : kLevels) {
+    if (strcmp(name, level.name) == 0) return level.level;
+  }
+  return PAPPL_LOGLEVEL_UNSPEC;
+}
+
+// The IPP port asked for: 0 for PAPPL's choice, -1 when it is no port.
+int ServerPort(const char* text) {
+  char* end = nullptr;
+  const long port = strtol(text, &end, 10);
+  return end != text && *end == '\0' && port >= 0 && port <= 65535 ? static_cast<int>(port) : -1;
+}
+
+// A server option that is not what it may be stops the start with a word,
+// instead of the server running on a default nobody asked for.
+bool OptionsUsable(int count, cups_option_t* options) {
+  const char* level = Option(count, options, "log-level", "info");
+  const char* port = Option(count, options, "server-port", "0");
+  if (LogLevel(level) == PAPPL_LOGLEVEL_UNSPEC) {
+    fprintf(stderr, "%s: log-level is debug, info, warn, error or fatal, not '%s'.\n", kProgramName,
+            level);
+    return false;
+  }
+  if (ServerPort(port) < 0) {
+    fprintf(stderr, "%s: server-port is a port number (1 to 65535), not '%s'.\n", kProgramName,
+            port);
+    return false;
+  }
+  return true;
 }
 
 void SetVersion(pappl_system_t* system) {
@@ -51,7 +86,14 @@ void SetVersion(pappl_system_t* system) {
 // listens in its runtime directory, which the unit links to where root's
 // and lp's commands look for it.
 void AddListeners(pappl_system_t* system, int count, cups_option_t* options) {
-  papplSystemAddListeners(system, Option(count, options, "listen-hostname", "localhost"));
+  const char* hostname = Option(count, options, "listen-hostname", "localhost");
+  papplSystemAddListeners(system, hostname);
+  // With a port given, PAPPL 1.3.1 binds a name's IPv6 addresses only when
+  // it has no IPv4 one, and of each only the first: IPv6 is added here.
+  if (cupsGetOption("server-port", count, options) != nullptr) {
+    if (strcmp(hostname, "*") == 0) papplSystemAddListeners(system, "[::]");
+    if (strcmp(hostname, "localhost") == 0) papplSystemAddListeners(system, "[::1]");
+  }
   const std::string socket = ServiceSocketPath();
   if (!socket.empty()) papplSystemAddListeners(system, socket.c_str());
 }
@@ -80,27 +122,29 @@ void OnEvent(pappl_system_t* system, pappl_printer_t* printer, pappl_job_t* job,
 // printing end aborted, scratch goes.
 void LoadState(pappl_system_t* system, const char* spool) {
   const std::vector<InterruptedJob> interrupted =
-      SetInterruptedJobsAside(StateFile(), spool != nullptr ? spool : "");
+      SetInterruptedJobsAside(StateFile(), spool != nullptr ? spool : "", StateDirectory());
   papplSystemLoadState(system, StateFile().c_str());
   MarkInterruptedJobs(system, interrupted);
+  ReleaseMarkedHolds(system, StateDirectory());
 }
 
 }  // namespace
 
 pappl_system_t* CreateSystem(int count, cups_option_t* options, void*) {
-  // The web interface administers printers from this host only: the
-  // login of Debian 12's PAPPL 1.3.1 takes any password.
+  if (!OptionsUsable(count, options)) return nullptr;
   const char* spool = Option(count, options, "spool-directory", nullptr);
   pappl_system_t* system = papplSystemCreate(
       PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE | PAPPL_SOPTIONS_WEB_LOG,
-      kProgramName, atoi(Option(count, options, "server-port", "0")), "_print,_universal", spool,
-      Option(count, options, "log-file", nullptr),
+      kProgramName, ServerPort(Option(count, options, "server-port", "0")), "_print,_universal",
+      spool, Option(count, options, "log-file", nullptr),
       LogLevel(Option(count, options, "log-level", "info")), nullptr, false);
   if (system == nullptr) return nullptr;
   AddListeners(system, count, options);
   papplSystemSetPrinterDrivers(system, static_cast<int>(sizeof drivers / sizeof drivers[0]),
                                drivers, nullptr, AddPrinterPages, QuillfernDriver, nullptr);
   papplSystemSetEventCallback(system, OnEvent, nullptr);
+  papplSystemSetAuthCallback(system, nullptr, AuthorizeClient, nullptr);
+  papplSystemSetOperationCallback(system, HandleOwnOperation, nullptr);
   papplSystemAddMIMEFilter(system, "application/pdf", kPrintStreamFormat, FilterPdf, nullptr);
   papplSystemAddMIMEFilter(system, "image/jpeg", kPrintStreamFormat, FilterJpeg, nullptr);
   papplSystemAddMIMEFilter(system, "image/png", kPrintStreamFormat, FilterPng, nullptr);

@@ -40,7 +40,7 @@ const std::string& StateFile() {
 }
 
 std::string LoginsDirectory(const std::string& stateDirectory) {
-  return stateDirectory + "/logins";
+  return stateDirectory + "/" + kLoginsFolder;
 }
 
 std::string LocalSocketPath(const std::string& programBase, uid_t uid) {

@@ -34,7 +34,8 @@ const std::string& StateDirectory();
 // The state file in StateDirectory().
 const std::string& StateFile();
 
-// The printers' logins under `stateDirectory`.
+// The printers' logins: a folder of the state directory.
+constexpr char kLoginsFolder[] = "logins";
 std::string LoginsDirectory(const std::string& stateDirectory);
 
 // The socket PAPPL's main loop listens on for the sub-commands of a

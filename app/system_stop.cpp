@@ -4,9 +4,14 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <set>
+#include <utility>
 
+#include "app/job_seams.h"
 #include "app/job_turns.h"
 #include "app/state_file.h"
+#include "app/state_job_marks.h"
+#include "app/system_paths.h"
 #include "common/child_process.h"
 
 namespace quillfern {
@@ -14,6 +19,8 @@ namespace quillfern {
 namespace {
 
 constexpr auto kStopDeadline = std::chrono::milliseconds(4000);
+// A device that takes nothing for this long is abandoned at a stop.
+constexpr int kStalledSeconds = 10;
 volatile sig_atomic_t stopSignalled = 0;
 
 // It only sets a flag; the next tick acts on it.
@@ -24,15 +31,27 @@ void StopSignal(int) {
 void InstallStopSignals() {
   struct sigaction action = {};
   action.sa_handler = StopSignal;
+  // PAPPL's threads' reads and writes go on; the next tick sees the flag.
+  action.sa_flags = SA_RESTART;
   sigemptyset(&action.sa_mask);
   sigaction(SIGTERM, &action, nullptr);
   sigaction(SIGINT, &action, nullptr);
 }
 
-// Cancels the printer's processing jobs; counts those still processing.
-void CancelProcessingJobs(pappl_printer_t* printer, void* processing) {
+// The jobs sending to their printers, and how many of them still are.
+struct Sending {
+  std::set<std::pair<int, int>> marked;
+  int count = 0;
+};
+
+// Cancels the printer's job that is sending (the page in hand becomes its
+// last); jobs still waiting for their turn are left to the next start.
+void CancelSendingJobs(pappl_printer_t* printer, void* data) {
+  auto* sending = static_cast<Sending*>(data);
+  const int printerId = papplPrinterGetID(printer);
   for (int id : ActiveJobIds(printer, IPP_JSTATE_PROCESSING)) {
-    ++*static_cast<int*>(processing);
+    if (sending->marked.count({printerId, id}) == 0) continue;
+    ++sending->count;
     pappl_job_t* job = papplPrinterFindJob(printer, id);
     if (job == nullptr || papplJobIsCanceled(job)) continue;
     papplJobSetMessage(job, "canceled: the printer application was stopped");
@@ -40,20 +59,31 @@ void CancelProcessingJobs(pappl_printer_t* printer, void* processing) {
   }
 }
 
-// A stop: new jobs are refused, printing jobs cancelled; once none is
-// processing (or at the deadline) the state is saved and the process ends.
+// PAPPL starts no new job on a paused printer.  (PAPPL 1.3.1 does not save
+// the paused state: the printers come back running.)
+void PausePrinter(pappl_printer_t* printer, void*) {
+  papplPrinterPause(printer);
+}
+
+// A stop: the printers paused, new jobs refused, the sending jobs
+// cancelled; once none is sending (or at the deadline, unless a device is
+// still taking a record) the state is saved and the process ends.
 bool CarryOutStop(pappl_system_t* system) {
   static bool stopping = false;
   static std::chrono::steady_clock::time_point stopAsked;
   if (!stopping) {
     stopping = true;
     stopAsked = std::chrono::steady_clock::now();
+    papplSystemIteratePrinters(system, PausePrinter, nullptr);
     papplLog(system, PAPPL_LOGLEVEL_INFO,
              "Stopping: new jobs are refused, printing jobs cancelled.");
   }
-  int processing = 0;
-  papplSystemIteratePrinters(system, CancelProcessingJobs, &processing);
-  if (processing > 0 && std::chrono::steady_clock::now() - stopAsked < kStopDeadline) return true;
+  Sending sending;
+  sending.marked = TakeJobMarks(StateDirectory(), JobMark::kSending, false);
+  papplSystemIteratePrinters(system, CancelSendingJobs, &sending);
+  const bool early = std::chrono::steady_clock::now() - stopAsked < kStopDeadline;
+  // A record is never cut while its device takes data.
+  if (sending.count > 0 && (early || DeviceTookDataWithin(kStalledSeconds))) return true;
   SaveStateNow(system);
   ChildProcess::KillAll();
   papplLog(system, PAPPL_LOGLEVEL_INFO, "Stopped; pending jobs print after the next start.");
@@ -68,6 +98,10 @@ bool Tick(pappl_system_t* system, void*) {
     // PAPPL installs its own handlers when its loop starts; these replace them.
     InstallStopSignals();
     signalsInstalled = true;
+    // PAPPL 1.3.1 starts the jobs it reloaded pending only when something
+    // else makes it look (a new job): resuming a printer does.
+    papplSystemIteratePrinters(
+        system, [](pappl_printer_t* printer, void*) { papplPrinterResume(printer); }, nullptr);
   }
   papplSystemIteratePrinters(
       system, [](pappl_printer_t* printer, void*) { ReleaseIdleHolds(printer); }, nullptr);

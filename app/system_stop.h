@@ -3,9 +3,13 @@
 // PAPPL 1.3.1 notices a Shutdown-System request only when its main loop
 // wakes (up to 30 s when idle), then waits up to 60 s for every active
 // job, pending ones included.  The application wakes it every second,
-// cancels the job that is printing, and once that job has ended (or after
-// 4 s in any case) saves the state, with the pending jobs still pending for
-// the next start, stops its children and exits.  SIGTERM (systemctl stop)
+// pauses the printers (so that PAPPL starts nothing new), cancels the job
+// that is sending (its page in hand becomes its last), and once that job
+// has ended saves the state and exits: after 4 s at most, unless the
+// device is still taking the record in hand (a record is never cut; a
+// device that takes nothing for 10 s is abandoned).  Jobs pending, and
+// jobs PAPPL started that were only waiting for their turn, print after
+// the next start.  SIGTERM (systemctl stop)
 // and SIGINT are taken as a Shutdown-System request.
 #ifndef QUILLFERN_APP_SYSTEM_STOP_H_
 #define QUILLFERN_APP_SYSTEM_STOP_H_
@@ -17,9 +21,10 @@ namespace quillfern {
 // PAPPL's timer callback, every second in its main loop, which runs it
 // under the system's read lock: it may read and act on printers and jobs
 // (whose own locks it takes), never change the system's.  It does three
-// jobs: installs the stop signals (over PAPPL's own, once its loop has
-// started), releases the holds of printers whose turn ended idle
-// (app/job_turns.h), and carries out a stop.
+// jobs: at its first run installs the stop signals (over PAPPL's own, once
+// its loop has started) and has each printer start the jobs reloaded
+// pending; releases the holds of printers whose turn ended idle
+// (app/job_turns.h); and carries out a stop.
 bool Tick(pappl_system_t* system, void* data);
 
 }  // namespace quillfern

@@ -45,6 +45,8 @@ std::string CreateFromForm(pappl_client_t* client, int count, cups_option_t* for
     deviceId = uri.substr(bar + 1);
     uri.erase(bar);
   }
+  // A file: device writes wherever the server's user may.
+  if (uri.rfind("file:", 0) == 0) return "A file: device can be added only with the command line.";
   pappl_printer_t* printer =
       papplPrinterCreate(papplClientGetSystem(client), 0, name, kDriverName,
                          deviceId.empty() ? nullptr : deviceId.c_str(), uri.c_str());

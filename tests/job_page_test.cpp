@@ -9,12 +9,13 @@ using namespace quillfern;  // NOLINT(google-build-using-namespace)
 
 namespace {
 
-cups_page_header2_t Header(unsigned x, unsigned y, unsigned bits, cups_cspace_t space) {
+cups_page_header2_t Header(unsigned x, unsigned y, unsigned bits, cups_cspace_t space,
+                           unsigned height = 7) {
   cups_page_header2_t header = {};
   header.HWResolution[0] = x;
   header.HWResolution[1] = y;
   header.cupsWidth = 10;
-  header.cupsHeight = 7;
+  header.cupsHeight = height;
   header.cupsBitsPerColor = bits;
   header.cupsBitsPerPixel = bits;
   header.cupsColorSpace = space;
@@ -42,6 +43,7 @@ TEST(JobPageTest, PagesPrintAtTheirOwnResolutionOrAreRefused) {
       {Header(600, 0, 8, CUPS_CSPACE_SW), 0, "at 600x0 dpi"},
       {Header(600, 600, 8, CUPS_CSPACE_SRGB), 0, "colour space"},
       {Header(600, 600, 16, CUPS_CSPACE_SW), 0, "16 bits a pixel"},
+      {Header(600, 300, 8, CUPS_CSPACE_SW, 0x90000000u), 0, "4831838208 rows long"},
   };
   for (const auto& test : kCases) {
     const PagePlan plan = PlanPage(test.received, resolutions);

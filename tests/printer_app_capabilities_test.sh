@@ -54,6 +54,7 @@ pwg() {  # NAME PDF COLOR-SPACE BITS
 pwg marks marks 18 8
 pwg marks-1bit marks 3 1
 pwg a5 a5 18 8
+pwg colour a5 19 8
 printf 'plain text\n' >"$docs/note.txt"
 chmod -R a+rX "$docs"
 
@@ -162,6 +163,8 @@ cases=(
    | aborted: the job's paper is iso_a4_210x297mm"
   "one-bit-raster marks-1bit.pwg image/pwg-raster
    | aborted: one-bit raster"
+  "colour-raster colour.pwg image/pwg-raster
+   | aborted: in colour"
   "tray-9 marks.pdf application/pdf ATTR collection media-col { MEMBER keyword media-size-name iso_a4_210x297mm MEMBER keyword media-source tray-9 }
    | aborted: the printer has no tray named tray-9"
   "glossy marks.pdf application/pdf ATTR collection media-col { MEMBER keyword media-size-name iso_a4_210x297mm MEMBER keyword media-type photographic-glossy }

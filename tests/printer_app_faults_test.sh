@@ -254,8 +254,11 @@ echo "measured: scratch peak $peak bytes over $measures pages of a 40-page job (
 [ "$peak" -le "$bound" ] || fail "forty: scratch peaked at $peak bytes, above $bound"
 
 echo "== the server killed during a job, and started again"
-submit p3 crash "$docs/thirty.pdf" application/pdf || true
-crash_id=$job_id
+submit_at_once p3 crash "$docs/thirty.pdf"
+submit_at_once p3 waiting "$docs/doc1.pdf"
+wait_submitted
+crash_id=$(cat "$work/ids/crash")
+waiting_id=$(cat "$work/ids/waiting")
 wait_for_bytes "$work/out/p3/crash.prn"
 kill -KILL "$(pgrep -u nobody -f "$work/bin/quillfern-printer-app server" | head -1)" 2>/dev/null
 for attempt in $(seq 50); do session_alive "$server_pid" || break; sleep 0.1; done
@@ -275,14 +278,22 @@ echo "measured: interrupted job after restart: $job_state, '$job_message'; scrat
 [ "$job_message" = "interrupted by a restart of the printer application" ] ||
   fail "restart: message '$job_message'"
 [ "$scratch_after" = 0 ] || fail "restart: scratch left: $(ls "$work/spool")"
+# The job that was waiting for its turn had sent nothing: it prints now.
+job_id=$waiting_id
+wait_job p3 60
+[ "$job_state" = completed ] || fail "restart: the waiting job is $job_state ($job_message)"
 print p3 duplex-after "$docs/doc1.pdf" application/pdf sides=two-sided-long-edge || true
 [ "$job_state" = completed ] || fail "duplex-after: $job_state ($job_message)"
 stream=$work/out/p3/duplex-after.prn
 [ "$(records "$stream")" = "1,0,1 0,1,2" ] || fail "duplex-after: records $(records "$stream")"
 decoded "$stream" | grep -E "^ +2 " | grep -q " 0.00%$" || fail "duplex-after: the back side is not blank"
 
-echo "== shutdown stops the server within 5 s"
+echo "== shutdown stops the server within 5 s; the jobs waiting print after the next start"
+submit p1 printing-at-stop "$docs/thirty.pdf" application/pdf || true
+printing_id=$job_id
 submit p1 pending-at-stop "$docs/doc1.pdf" application/pdf || true
+pending_id=$job_id
+wait_for_bytes "$work/out/p1/printing-at-stop.prn"
 started=$(now_ms)
 as_server "$app" shutdown >/dev/null 2>&1 || fail "shutdown refused"
 for attempt in $(seq 100); do session_alive "$server_pid" || break; sleep 0.1; done
@@ -290,6 +301,16 @@ took=$(($(now_ms) - started))
 echo "measured: shutdown took $(seconds "$took")s"
 session_alive "$server_pid" && fail "the server still runs $(seconds "$took")s after shutdown"
 [ "$took" -lt 5000 ] || fail "shutdown took $(seconds "$took")s"
+"$decoder" "$work/out/p1/printing-at-stop.prn" >/dev/null 2>&1 ||
+  fail "shutdown: the printing job's stream was cut: $(decoded "$work/out/p1/printing-at-stop.prn" | tail -1)"
+stop_app_server
+start_app_server || { fail "the server did not start after shutdown"; tail -20 "$log"; }
+job_id=$printing_id
+wait_job p1 10
+[ "$job_state" = canceled ] || fail "after the restart, the job printing at the stop is $job_state"
+job_id=$pending_id
+wait_job p1 60
+[ "$job_state" = completed ] || fail "after the restart, the pending job is $job_state ($job_message)"
 
 if [ "$failures" -ne 0 ]; then
   cp "$log" "$PWD/printer-app-faults.log" 2>/dev/null || true

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -48,6 +49,15 @@ TEST(StateLoginsTest, LoginsAreFilesOfTheirOwnThatThePrinterCanTake) {
   EXPECT_TRUE(RemoveLogin(state.path(), weird));
   EXPECT_FALSE(ReadLogin(state.path(), weird, &name, &secret));
   EXPECT_TRUE(RemoveLogin(state.path(), weird));  // nothing left to remove
+
+  // A logins entry that is a link is not followed: the server's user must
+  // not lead root's write elsewhere.
+  testing_support::TempDir linked, elsewhere;
+  ASSERT_EQ(symlink(elsewhere.path().c_str(), (linked.path() + "/logins").c_str()), 0);
+  EXPECT_NE(SaveLogin(linked.path(), "office", "operator", "pw"), "");
+  EXPECT_FALSE(ReadLogin(linked.path(), "office", &name, &secret));
+  struct stat target;
+  EXPECT_NE(stat((elsewhere.path() + "/office.json").c_str(), &target), 0);
 }
 
 }  // namespace
