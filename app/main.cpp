@@ -9,8 +9,10 @@
 //   quillfern-printer-app devices [--verbose]
 //   quillfern-printer-app delete|default -d NAME
 //   quillfern-printer-app login -d NAME LOGIN-NAME | --remove
+//   quillfern-printer-app status|options [-d NAME]
 //
-// and PAPPL's other sub-commands (drivers, jobs, shutdown, ...).
+// and PAPPL's other sub-commands (drivers, jobs, shutdown, ...); --help
+// lists them all.
 #include <pappl/pappl.h>
 
 #include "app/driver.h"
@@ -21,8 +23,11 @@
 int main(int argc, char* argv[]) {
   int status = 0;
   if (quillfern::RunOwnCommand(argc, argv, &status)) return status;
-  return papplMainloop(argc, argv, quillfern::kVersion, nullptr, 0, nullptr,
-                       /*autoadd_cb=*/nullptr, quillfern::QuillfernDriver,
-                       /*subcmd_name=*/nullptr, /*subcmd_cb=*/nullptr, quillfern::CreateSystem,
-                       /*usage_cb=*/nullptr, /*data=*/nullptr);
+  status = papplMainloop(argc, argv, quillfern::kVersion, nullptr, 0, nullptr,
+                         /*autoadd_cb=*/nullptr, quillfern::QuillfernDriver,
+                         /*subcmd_name=*/nullptr, /*subcmd_cb=*/nullptr, quillfern::CreateSystem,
+                         quillfern::PrintUsage, /*data=*/nullptr);
+  // PAPPL's add and modify say nothing when they succeed.
+  quillfern::ConfirmChange(argc, argv, status);
+  return status;
 }

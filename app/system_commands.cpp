@@ -4,173 +4,153 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
-#include <iostream>
-#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "app/state_logins.h"
+#include "app/system_arguments.h"
+#include "app/system_checks.h"
+#include "app/system_client.h"
 #include "app/system_devices.h"
+#include "app/system_login.h"
 #include "app/system_paths.h"
+#include "app/system_status.h"
 
 namespace quillfern {
 
 namespace {
 
-constexpr char kSystemUri[] = "ipp://localhost/ipp/system";
+// A sub-command with its arguments and what it does, for --help; the
+// application's own (login) among PAPPL's.  PAPPL's autoadd is left out:
+// it needs a callback the application has not.
+struct SubCommand {
+  const char* name;
+  const char* arguments;
+  const char* summary;
+};
+constexpr SubCommand kSubCommands[] = {
+    {"add", "-d PRINTER -v DEVICE-URI -m DRIVER", "Add a printer."},
+    {"cancel", "[-d PRINTER] -j JOB-ID | -a", "Cancel a job, or all of the printer's jobs."},
+    {"default", "[-d PRINTER]", "Show the default printer, or make PRINTER the default."},
+    {"delete", "-d PRINTER", "Delete a printer and its login."},
+    {"devices", "[--verbose]",
+     "List the printers on USB, and on the network when avahi-daemon runs."},
+    {"drivers", "", "List the drivers."},
+    {"jobs", "[-d PRINTER]", "List the printer's jobs."},
+    {"login", "-d PRINTER LOGIN-NAME | --remove",
+     "Set the login the printer takes with every job (the password from the\n"
+     "      terminal or standard input), or remove it."},
+    {"modify", "-d PRINTER -o NAME=VALUE ...", "Change a printer's settings."},
+    {"options", "[-d PRINTER]", "List the options a job and the printer take."},
+    {"pause", "-d PRINTER", "Stop printing."},
+    {"printers", "", "List the printers."},
+    {"resume", "-d PRINTER", "Resume printing."},
+    {"server", "[-o NAME=VALUE ...]", "Run the server."},
+    {"shutdown", "", "Stop the running server."},
+    {"status", "[-d PRINTER]", "Show the state of the server, or of the printer."},
+    {"submit", "[-d PRINTER] [-o NAME=VALUE ...] [-t TITLE] [FILE ...]",
+     "Print PDF, JPEG, PNG, PWG or Apple raster files (standard input when\n"
+     "      there are none)."},
+};
 
-struct HttpCloser {
-  void operator()(http_t* http) const { httpClose(http); }
+// An option with what it means, for --help.
+struct OptionHelp {
+  const char* option;
+  const char* summary;
 };
-using UniqueHttp = std::unique_ptr<http_t, HttpCloser>;
-struct IppDeleter {
-  void operator()(ipp_t* ipp) const { ippDelete(ipp); }
+constexpr OptionHelp kOptionHelp[] = {
+    {"-a", "All of the printer's jobs (cancel)."},
+    {"-d PRINTER", "The printer; without it, the default printer."},
+    {"-j JOB-ID", "The job (cancel)."},
+    {"-m DRIVER", "The driver, as \"drivers\" lists it (add)."},
+    {"-o NAME=VALUE",
+     "A job option (submit; \"options\" lists them), a printer setting (modify)\n"
+     "      or a server setting (server)."},
+    {"-t TITLE", "The job's name (submit)."},
+    {"-u URI", "A printer or server elsewhere, ipp://HOST[:PORT]/... or ipps://..."},
+    {"-v DEVICE-URI",
+     "The printer's device (add): socket://HOST[:PORT], file:///PATH, or a\n"
+     "      usb:// or dnssd:// URI as \"devices\" lists it."},
+    {"--help", "Show this help."},
+    {"--version", "Show the version."},
 };
-using UniqueIpp = std::unique_ptr<ipp_t, IppDeleter>;
 
-// What a command line says: its sub-command, -d PRINTER, whether it names
-// a remote printer (-u), and the words after the options.
-struct CommandLine {
-  std::string base;  // the program's name, which PAPPL names its socket by
-  std::string command;
-  std::string printer;
-  bool remote = false;
-  bool help = false;
-  std::vector<std::string> words;
-};
+// The options that take a value, as PAPPL's main loop reads them.
+constexpr char kValueOptions[] = "dhjmnotuv";
+
+bool IsSubCommand(const std::string& word) {
+  for (const SubCommand& command : kSubCommands) {
+    if (word == command.name) return true;
+  }
+  return false;
+}
+
+// A word PAPPL takes for a file to print: "-" (standard input) or a file
+// the user may read.
+bool IsDocument(const std::string& word) {
+  return word == "-" || access(word.c_str(), R_OK) == 0;
+}
+
+// Keeps what the application needs of option `letter`'s value.
+void SetOption(CommandLine* line, char letter, const std::string& value) {
+  if (letter == 'd') line->printer = value;
+  if (letter == 'u') line->printerUri = value;
+  if (letter == 'v') line->deviceUri = value;
+  if (letter == 'n') line->copies = true;
+  if (letter != 'o') return;
+  cups_option_t* options = nullptr;
+  const int count = cupsParseOptions(value.c_str(), 0, &options);
+  const char* format = cupsGetOption("document-format", count, options);
+  if (format != nullptr) line->documentFormat = format;
+  cupsFreeOptions(count, options);
+}
+
+// The sub-command among the words, as PAPPL finds it: the first word, or
+// after files to print anywhere; files alone are "submit".  A first word
+// that is neither is unknown (PAPPL would say it cannot read such a file).
+void FindCommand(CommandLine* line, std::vector<std::string> words) {
+  if (words.empty()) {
+    line->command = isatty(STDIN_FILENO) ? "" : "submit";  // PAPPL prints standard input
+    return;
+  }
+  if (!IsSubCommand(words[0]) && !IsDocument(words[0])) {
+    line->unknown = words[0];
+    return;
+  }
+  line->command = "submit";
+  for (size_t i = 0; i < words.size(); ++i) {
+    if (!IsSubCommand(words[i])) continue;
+    line->command = words[i];
+    words.erase(words.begin() + static_cast<std::ptrdiff_t>(i));
+    break;
+  }
+  line->words = std::move(words);
+}
 
 CommandLine Parse(int argc, char* argv[]) {
   CommandLine line;
+  line.program = argv[0];
   const char* slash = strrchr(argv[0], '/');
   line.base = slash != nullptr ? slash + 1 : argv[0];
+  std::vector<std::string> words;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "--version") {
       line.help = true;
-    } else if (arg.size() >= 2 && arg[0] == '-' && strchr("dhjmnotuv", arg[1]) != nullptr) {
-      std::string value = arg.size() > 2 ? arg.substr(2) : (i + 1 < argc ? argv[++i] : "");
-      if (arg[1] == 'd') line.printer = value;
-      if (arg[1] == 'u') line.remote = true;
-    } else if (line.command.empty()) {
-      line.command = arg;
+    } else if (arg == "-" || arg == "--") {
+      if (i + 1 < argc) words.push_back(argv[++i]);  // a word, even with a "-"
+    } else if (arg.size() >= 2 && arg[0] == '-' && arg[1] != '-') {
+      if (strchr(kValueOptions, arg[1]) == nullptr) continue;  // -a
+      SetOption(&line, arg[1], arg.size() > 2 ? arg.substr(2) : (i + 1 < argc ? argv[++i] : ""));
     } else {
-      line.words.push_back(arg);
+      words.push_back(arg);  // and the application's --verbose, --remove
     }
   }
+  FindCommand(&line, std::move(words));
   return line;
-}
-
-// The server PAPPL's sub-commands would reach: the user's own, else the
-// system's (root's).
-UniqueHttp ConnectLocal(const std::string& base) {
-  for (uid_t uid : {getuid(), static_cast<uid_t>(0)}) {
-    http_t* http = httpConnect2(LocalSocketPath(base, uid).c_str(), 0, nullptr, AF_UNSPEC,
-                                HTTP_ENCRYPTION_IF_REQUESTED, 1, 5000, nullptr);
-    if (http != nullptr) return UniqueHttp(http);
-    if (uid == 0) break;
-  }
-  return nullptr;
-}
-
-UniqueIpp SystemRequest(ipp_op_t operation) {
-  ipp_t* request = ippNewRequest(operation);
-  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "system-uri", nullptr, kSystemUri);
-  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
-               cupsUser());
-  return UniqueIpp(request);
-}
-
-// The printer's id from the system's list of printers: PAPPL 1.3.1 reports
-// a printer added since the server started with printer-id 0 in its own
-// attributes, but lists it with its id here.  0 when there is none.
-int ConfiguredPrinterId(http_t* http, const std::string& name) {
-  UniqueIpp request = SystemRequest(IPP_OP_GET_SYSTEM_ATTRIBUTES);
-  ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr,
-               "system-configured-printers");
-  UniqueIpp response(cupsDoRequest(http, request.release(), "/ipp/system"));
-  ipp_attribute_t* printers =
-      ippFindAttribute(response.get(), "system-configured-printers", IPP_TAG_BEGIN_COLLECTION);
-  for (int i = 0; i < ippGetCount(printers); ++i) {
-    ipp_t* printer = ippGetCollection(printers, i);
-    const char* printerName =
-        ippGetString(ippFindAttribute(printer, "printer-name", IPP_TAG_ZERO), 0, nullptr);
-    if (printerName != nullptr && name == printerName) {
-      return ippGetInteger(ippFindAttribute(printer, "printer-id", IPP_TAG_INTEGER), 0);
-    }
-  }
-  return 0;
-}
-
-int Fail(const CommandLine& line, const std::string& message) {
-  fprintf(stderr, "%s: %s\n", line.base.c_str(), message.c_str());
-  return 1;
-}
-
-// A system operation that names -d PRINTER by its id: Delete-Printer, or
-// Set-System-Attributes for the default printer.
-struct PrinterIdOperation {
-  ipp_op_t operation;
-  ipp_tag_t group;
-  const char* attribute;
-  const char* what;  // for the message when it fails
-};
-constexpr PrinterIdOperation kDeletePrinter = {IPP_OP_DELETE_PRINTER, IPP_TAG_OPERATION,
-                                               "printer-id", "delete printer"};
-constexpr PrinterIdOperation kSetDefaultPrinter = {
-    IPP_OP_SET_SYSTEM_ATTRIBUTES, IPP_TAG_SYSTEM, "system-default-printer-id",
-    "set default printer"};
-
-// Finds -d PRINTER's id on the running server and sends it the operation.
-// (The server removes a deleted printer's login with it.)
-int SendWithPrinterId(const CommandLine& line, const PrinterIdOperation& kind) {
-  if (line.printer.empty()) return Fail(line, "Missing '-d PRINTER'.");
-  UniqueHttp http = ConnectLocal(line.base);
-  if (!http) return Fail(line, "the server is not running.");
-  const int id = ConfiguredPrinterId(http.get(), line.printer);
-  if (id == 0) return Fail(line, "no printer named '" + line.printer + "'.");
-  UniqueIpp request = SystemRequest(kind.operation);
-  ippAddInteger(request.get(), kind.group, IPP_TAG_INTEGER, kind.attribute, id);
-  UniqueIpp response(cupsDoRequest(http.get(), request.release(), "/ipp/system"));
-  if (cupsLastError() > IPP_STATUS_OK_CONFLICTING) {
-    return Fail(line, std::string("Unable to ") + kind.what + ": " + cupsLastErrorString());
-  }
-  return 0;
-}
-
-// The password: from the terminal without echo, or the first line of
-// standard input.
-std::string ReadPassword() {
-  if (isatty(STDIN_FILENO)) {
-    const char* typed = cupsGetPassword("Password: ");
-    return typed != nullptr ? typed : "";
-  }
-  std::string password;
-  std::getline(std::cin, password);
-  return password;
-}
-
-// login -d PRINTER NAME (the password from the terminal or standard input)
-// or login -d PRINTER --remove.  Written directly, so that it works with
-// the server stopped; a running server is asked whether the printer exists.
-int SetLogin(const CommandLine& line) {
-  if (line.printer.empty()) return Fail(line, "Missing '-d PRINTER'.");
-  if (UniqueHttp http = ConnectLocal(line.base)) {
-    if (ConfiguredPrinterId(http.get(), line.printer) == 0) {
-      return Fail(line, "no printer named '" + line.printer + "'.");
-    }
-  }
-  if (line.words.size() == 1 && line.words[0] == "--remove") {
-    return RemoveLogin(StateDirectory(), line.printer) ? 0 : Fail(line, "cannot remove the login");
-  }
-  if (line.words.size() != 1) {
-    return Fail(line, "usage: login -d PRINTER NAME (the password is read from the terminal or "
-                      "standard input), or login -d PRINTER --remove");
-  }
-  const std::string problem =
-      SaveLogin(StateDirectory(), line.printer, line.words[0], ReadPassword());
-  return problem.empty() ? 0 : Fail(line, problem);
 }
 
 bool ServiceInstalled() {
@@ -184,10 +164,6 @@ bool IsServiceUser() {
   const passwd* service = getpwnam(kServiceUser);
   return geteuid() == 0 || (service != nullptr && geteuid() == service->pw_uid);
 }
-
-}  // namespace
-
-namespace {
 
 // PAPPL's sub-commands start a server of their own when none answers.  For
 // root and the service's user, with the system service installed, that
@@ -207,27 +183,80 @@ bool RefuseSecondServer(const CommandLine& line) {
   return true;
 }
 
-}  // namespace
-
-bool RunOwnCommand(int argc, char* argv[], int* status) {
-  const CommandLine line = Parse(argc, argv);
-  if (line.help || line.remote) return false;
-  if (line.command == "devices") {
+// The commands the application runs itself whether or not -u names a
+// printer elsewhere: true with the exit status in *status.
+bool RunAnywhere(const CommandLine& line, int* status) {
+  if (line.command == "drivers") {
+    *status = ShowDrivers();
+  } else if (line.command == "devices") {
     bool verbose = false;
     for (const std::string& word : line.words) verbose = verbose || word == "--verbose";
     *status = ListDevices(verbose);
-  } else if (line.command == "delete") {
-    *status = SendWithPrinterId(line, kDeletePrinter);
-  } else if (line.command == "default" && !line.printer.empty()) {
-    *status = SendWithPrinterId(line, kSetDefaultPrinter);
   } else if (line.command == "login") {
     *status = SetLogin(line);
-  } else if (RefuseSecondServer(line)) {
-    *status = 1;
+  } else if (line.command == "status") {
+    *status = ShowStatus(line);
+  } else if (line.command == "options" && line.remote()) {
+    *status = ShowOptions(line);
   } else {
     return false;
   }
   return true;
+}
+
+// The commands the application runs itself on the local server: true with
+// the exit status in *status, false for PAPPL's.
+bool RunLocalCommand(const CommandLine& line, int* status) {
+  if (line.command == "delete") {
+    *status = SendWithPrinterId(line, kDeletePrinter);
+  } else if (line.command == "default" && !line.printer.empty()) {
+    *status = SendWithPrinterId(line, kSetDefaultPrinter);
+  } else if (RefuseSecondServer(line)) {
+    *status = 1;
+  } else if (line.command == "options") {
+    *status = ShowOptions(line);
+  } else {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool RunOwnCommand(int argc, char* argv[], int* status) {
+  const CommandLine line = Parse(argc, argv);
+  if (line.help) return false;
+  std::string problem = LineProblem(line);
+  if (problem.empty() && line.command == "submit" && !line.remote()) {
+    problem = SubmitProblem(line);
+  }
+  if (!problem.empty()) {
+    *status = Fail(line, problem);
+    return true;
+  }
+  if (RunAnywhere(line, status)) return true;
+  return !line.remote() && RunLocalCommand(line, status);
+}
+
+void ConfirmChange(int argc, char* argv[], int status) {
+  if (status != 0) return;
+  const CommandLine line = Parse(argc, argv);
+  const std::string confirmation = line.help ? "" : Confirmation(line);
+  if (!confirmation.empty()) printf("%s\n", confirmation.c_str());
+}
+
+void PrintUsage(void*) {
+  printf("Usage: %s SUB-COMMAND [OPTIONS] [FILE ...]\n", kProgramName);
+  printf("       %s [OPTIONS] FILE ...    (the same as submit)\n\n", kProgramName);
+  printf("Sub-commands:\n");
+  for (const SubCommand& command : kSubCommands) {
+    printf("  %s%s%s\n      %s\n", command.name, command.arguments[0] != '\0' ? " " : "",
+           command.arguments, command.summary);
+  }
+  printf("\nOptions:\n");
+  for (const OptionHelp& option : kOptionHelp) {
+    printf("  %s\n      %s\n", option.option, option.summary);
+  }
 }
 
 }  // namespace quillfern

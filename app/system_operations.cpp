@@ -16,6 +16,21 @@ std::string StringAttribute(ipp_t* request, const char* name) {
   return value != nullptr ? value : "";
 }
 
+// The request's data after its attributes, its first 1024 bytes at most
+// (a password that long is refused all the same; PAPPL reads past the
+// rest).
+std::string RequestData(pappl_client_t* client) {
+  http_t* http = papplClientGetHTTP(client);
+  if (httpGetState(http) != HTTP_STATE_POST_RECV) return "";
+  char buffer[1024];
+  size_t kept = 0;
+  ssize_t got = 0;
+  while (kept < sizeof buffer && (got = httpRead2(http, buffer + kept, sizeof buffer - kept)) > 0) {
+    kept += static_cast<size_t>(got);
+  }
+  return std::string(buffer, kept);
+}
+
 // Set-Printer-Login: the server writes the login where it reads it.
 void SetPrinterLogin(pappl_client_t* client) {
   pappl_printer_t* printer = papplClientGetPrinter(client);
@@ -33,9 +48,8 @@ void SetPrinterLogin(pappl_client_t* client) {
     }
     return;
   }
-  const std::string problem =
-      SaveLogin(StateDirectory(), name, StringAttribute(request, kLoginNameAttribute),
-                StringAttribute(request, kLoginPasswordAttribute));
+  const std::string problem = SaveLogin(
+      StateDirectory(), name, StringAttribute(request, kLoginNameAttribute), RequestData(client));
   if (problem.empty()) {
     papplClientRespondIPP(client, IPP_STATUS_OK, nullptr);
   } else {

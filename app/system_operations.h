@@ -4,9 +4,10 @@
 //
 //   Set-Printer-Login (0x4101), to a printer's URI: sets or removes the
 //   login the printer takes with every job, in the server's own state
-//   directory.  Operation attributes: "quillfern-login-name" (name),
-//   "quillfern-login-password" (text), or "quillfern-login-remove"
-//   (boolean true).
+//   directory.  Operation attribute "quillfern-login-name" (name), with
+//   the password as the request's data after its attributes (PAPPL logs
+//   every attribute of a request at debug level), or
+//   "quillfern-login-remove" (boolean true).
 #ifndef QUILLFERN_APP_SYSTEM_OPERATIONS_H_
 #define QUILLFERN_APP_SYSTEM_OPERATIONS_H_
 
@@ -16,7 +17,6 @@ namespace quillfern {
 
 constexpr ipp_op_t kSetPrinterLogin = static_cast<ipp_op_t>(0x4101);
 constexpr char kLoginNameAttribute[] = "quillfern-login-name";
-constexpr char kLoginPasswordAttribute[] = "quillfern-login-password";
 constexpr char kLoginRemoveAttribute[] = "quillfern-login-remove";
 
 // PAPPL's operation callback, for operations PAPPL does not know: true when

@@ -4,8 +4,10 @@
 # namespace (192.0.2.1 and fd51:5143::1 here, .2 and ::2 there).  The
 # client prints over IPv4 and IPv6 (allowed, over TLS), and tries every
 # administrative page and operation: each is refused and nothing changes.
-# On this host, Add Printer refuses a file: device.  A raster page of
-# 100000 x 100000 pixels is refused before memory or scratch is taken.
+# On this host, Add Printer refuses a file: device, and the login command,
+# run with a state directory other than the server's, has the server store
+# the login in its own.  A raster page of 100000 x 100000 pixels is refused
+# before memory or scratch is taken.
 #
 # usage: printer_app_network_test.sh APP DECODER SOURCE_DIR
 set -euo pipefail
@@ -178,7 +180,7 @@ grep -q "Lobby" <<<"$state" && fail "q's location was changed"
 [ -e /tmp/stolen ] && fail "a file: device was created from the other host"
 session_alive "$server_pid" || fail "the server stopped"
 
-echo "== on this host: Add Printer refuses a file: device"
+echo "== on this host: Add Printer refuses a file: device, the login goes through the server"
 form=$(curl -s -c "$work/cookies" -b "$work/cookies" "http://localhost:$port/addprinter")
 token=$(grep -o 'name="session" value="[^"]*"' <<<"$form" | sed 's/.*value="//; s/"$//')
 page=$(curl -s -c "$work/cookies" -b "$work/cookies" --data-urlencode "session=$token" \
@@ -188,6 +190,20 @@ grep -q "A file: device can be added only with the command line" <<<"$page" ||
   fail "Add Printer took a file: device"
 ipptool -t "ipp://localhost:$port/ipp/print/local" "$ipp/printer-state.test" >/dev/null 2>&1 &&
   fail "Add Printer created a printer on a file: device"
+# The login command as the server's user with another HOME: its own state
+# directory is not the server's, so the login must reach the server's.
+server_login=$work/state/.config/logins/q.json
+[ ! -e "$server_login" ] || fail "q has a login before the login command"
+mkdir -p "$work/elsewhere"
+chown nobody:nogroup "$work/elsewhere"
+printf 'pw\n' | runuser -u nobody -- env HOME="$work/elsewhere" TMPDIR="$work/tmp" \
+  PATH="$work/bin:/usr/bin:/bin" "$app" login -d q operator >"$work/login.txt" 2>&1 ||
+  fail "login -d q operator: $(cat "$work/login.txt")"
+grep -qx "login of q saved" "$work/login.txt" ||
+  fail "login -d q operator said: $(cat "$work/login.txt")"
+[ -e "$server_login" ] || fail "the server's state directory has no login of q"
+written=$(find "$work/elsewhere" -mindepth 1)
+[ -z "$written" ] || fail "the login command wrote under its own HOME: $written"
 
 echo "== a raster page of 100000 x 100000 pixels is refused, memory bounded"
 client ipptool -t -T 60 -f "$docs/huge.pwg" -d filetype=image/pwg-raster -d name=huge -d copies=1 \
