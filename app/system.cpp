@@ -98,33 +98,8 @@ void AddListeners(pappl_system_t* system, int count, cups_option_t* options) {
   if (!socket.empty()) papplSystemAddListeners(system, socket.c_str());
 }
 
-// The feed edge's label and values on the Printing Defaults page, which
-// PAPPL shows as their keywords unless the strings name them.
-void AddFeedEdgeStrings(pappl_system_t* system) {
-  static const struct {
-    const char* language;
-    const char* strings;
-  } kStrings[] = {
-      {"en",
-       "\"feed-edge\" = \"Feed edge\";\n\"feed-edge.long-edge\" = \"Long edge first\";\n"
-       "\"feed-edge.short-edge\" = \"Short edge first\";\n"},
-      {"de",
-       "\"feed-edge\" = \"Einzugskante\";\n\"feed-edge.long-edge\" = \"Lange Kante zuerst\";\n"
-       "\"feed-edge.short-edge\" = \"Kurze Kante zuerst\";\n"},
-      {"fr",
-       "\"feed-edge\" = \"Bord d'alimentation\";\n"
-       "\"feed-edge.long-edge\" = \"Bord long d'abord\";\n"
-       "\"feed-edge.short-edge\" = \"Bord court d'abord\";\n"},
-  };
-  for (const auto& language : kStrings) {
-    const std::string path = std::string("/") + language.language + "-" + kProgramName + ".strings";
-    papplSystemAddStringsData(system, path.c_str(), language.language, language.strings);
-  }
-}
-
 // The application's own parts of the web interface.
 void AddWebInterface(pappl_system_t* system) {
-  AddFeedEdgeStrings(system);
   // PAPPL 1.3.1's web pages end with the system's footer and crash when
   // there is none.
   papplSystemSetFooterHTML(system, ProgramAndVersion().c_str());
