@@ -91,30 +91,30 @@ send() {
 # near A B: within 6 pixels (renderers round a mark's edges differently).
 near() { [ $(($1 > $2 ? $1 - $2 : $2 - $1)) -le 6 ]; }
 
-# check_pages NAME SPEC...: one SPEC a page, WIDTH:HEIGHT:LEFT:TOP:MARK-WIDTH
+# check_pages NAME PAGE...: one PAGE a page, WIDTH:HEIGHT:LEFT:TOP:MARK-WIDTH
 # in pixels.
 check_pages() {
-  local name=$1 page=0 spec box
+  local name=$1 page=0 expected_page box
   shift
   rm -rf "$work/out/$name"
   "$decoder" --extract "$work/out/$name" "$work/out/$name.prn" >/dev/null 2>&1 ||
     { fail "$name: the stream is not sound"; return; }
   [ "$(records "$work/out/$name.prn" | wc -w)" = $# ] ||
     fail "$name: records $(records "$work/out/$name.prn"), expected $# pages"
-  for spec in "$@"; do
+  for expected_page in "$@"; do
     page=$((page + 1))
     read -r -a box <<<"$("$page_compare" --box "$work/out/$name/page-$page.pbm")"
-    IFS=: read -r -a want <<<"$spec"
+    IFS=: read -r -a want <<<"$expected_page"
     if [ "${#box[@]}" -ne 6 ] || ! near "${box[0]}" "${want[0]}" || ! near "${box[1]}" "${want[1]}" ||
       ! near "${box[2]}" "${want[2]}" || ! near "${box[3]}" "${want[3]}" ||
       ! near $((box[4] - box[2] + 1)) "${want[4]}"; then
-      fail "$name: page $page is '${box[*]}' (size, ink box), expected $spec"
+      fail "$name: page $page is '${box[*]}' (size, ink box), expected $expected_page"
     fi
   done
 }
 
 # The table: NAME FILE TYPE ATTRIBUTES EXPECTED, where EXPECTED is the pages
-# (check_pages's specs, and "Key=Value" job parameters the stream must
+# (check_pages's pages, and "Key=Value" job parameters the stream must
 # carry) or "aborted: TEXT" for a job refused with TEXT in its message.
 # At 600 dpi: an A4 sheet is 4958 x 7017 pixels as the application renders
 # it and 4960 x 7016 as a client does; a mark 20 points in is 167 pixels
@@ -189,11 +189,11 @@ for entry in "${cases[@]}"; do
     *)
       [ "$job_state" = completed ] || { fail "$name: $job_state ($job_message)"; continue; }
       read -r -a words <<<"$expected"
-      specs=() params=()
+      pages=() params=()
       for word in "${words[@]}"; do
-        if [[ $word == *=* ]]; then params+=("$word"); else specs+=("$word"); fi
+        if [[ $word == *=* ]]; then params+=("$word"); else pages+=("$word"); fi
       done
-      [ "${#specs[@]}" -eq 0 ] || check_pages "$name" "${specs[@]}"
+      [ "${#pages[@]}" -eq 0 ] || check_pages "$name" "${pages[@]}"
       for param in "${params[@]}"; do
         grep -qx "  $param" <<<"$(decoded "$work/out/$name.prn")" || fail "$name: job_params lacks $param"
       done
