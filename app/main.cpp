@@ -19,10 +19,12 @@
 #include "app/system.h"
 #include "app/system_commands.h"
 #include "app/system_paths.h"
+#include "app/system_stop.h"
 
 int main(int argc, char* argv[]) {
   int status = 0;
   if (quillfern::RunOwnCommand(argc, argv, &status)) return status;
+  quillfern::RememberCommandLine(argc, argv);
   status = papplMainloop(argc, argv, quillfern::kVersion, nullptr, 0, nullptr,
                          /*autoadd_cb=*/nullptr, quillfern::QuillfernDriver,
                          /*subcmd_name=*/nullptr, /*subcmd_cb=*/nullptr, quillfern::CreateSystem,

@@ -1,9 +1,13 @@
 // The state file (StateFile(), app/system_paths.h): the printers, their
-// settings and their jobs, as PAPPL writes them.
+// settings and their jobs, as PAPPL writes them, and the DNS-SD names the
+// application keeps unadvertised (app/state_dnssd_names.h), on lines PAPPL
+// is never given.
 #ifndef QUILLFERN_APP_STATE_FILE_H_
 #define QUILLFERN_APP_STATE_FILE_H_
 
 #include <pappl/pappl.h>
+
+#include <string>
 
 namespace quillfern {
 
@@ -17,6 +21,11 @@ namespace quillfern {
 // event callback.  The timer (app/system_stop.h), which PAPPL runs
 // under the system's read lock, may: glibc lets a reader in again.
 bool SaveStateNow(pappl_system_t* system);
+
+// Loads the state file into `system` (which is not running yet), without
+// the application's own lines, and returns the file's text ("" when there
+// is none).
+std::string LoadStateFile(pappl_system_t* system);
 
 // PAPPL's save callback: SaveStateNow.
 bool SaveState(pappl_system_t* system, void* data);

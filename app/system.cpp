@@ -13,6 +13,7 @@
 #include "app/state_file.h"
 #include "app/state_interrupted_jobs.h"
 #include "app/system_access.h"
+#include "app/system_dnssd.h"
 #include "app/system_operations.h"
 #include "app/system_paths.h"
 #include "app/system_stop.h"
@@ -81,12 +82,20 @@ void SetVersion(pappl_system_t* system) {
   papplSystemSetVersions(system, 1, &version);
 }
 
+// Where the server listens: every address unless told otherwise; a private
+// server, which PAPPL starts for a sub-command that found none, on
+// loopback.
+const char* ListenHostname(int count, cups_option_t* options) {
+  const bool privateServer = cupsGetOption("private-server", count, options) != nullptr;
+  return Option(count, options, "listen-hostname", privateServer ? "localhost" : "*");
+}
+
 // Where the server listens.  The local socket for the sub-commands is added
 // by PAPPL's main loop, under the user's TMPDIR.  The system service also
 // listens in its runtime directory, which the unit links to where root's
 // and lp's commands look for it.
 void AddListeners(pappl_system_t* system, int count, cups_option_t* options) {
-  const char* hostname = Option(count, options, "listen-hostname", "localhost");
+  const char* hostname = ListenHostname(count, options);
   papplSystemAddListeners(system, hostname);
   // With a port given, PAPPL 1.3.1 binds a name's IPv6 addresses only when
   // it has no IPv4 one, and of each only the first: IPv6 is added here.
@@ -120,12 +129,14 @@ void OnEvent(pappl_system_t* system, pappl_printer_t* printer, pappl_job_t* job,
 
 // The printers and jobs of the last run.  What a crash left: jobs that were
 // printing end aborted, scratch goes.
-void LoadState(pappl_system_t* system, const char* spool) {
+// Then what is advertised: nothing from a server on loopback only.
+void LoadState(pappl_system_t* system, const char* spool, bool shared) {
   const std::vector<InterruptedJob> interrupted =
       SetInterruptedJobsAside(StateFile(), spool != nullptr ? spool : "", StateDirectory());
-  papplSystemLoadState(system, StateFile().c_str());
+  const std::string stateText = LoadStateFile(system);
   MarkInterruptedJobs(system, interrupted);
   ReleaseMarkedHolds(system, StateDirectory());
+  PrepareAdvertising(system, shared, stateText);
 }
 
 }  // namespace
@@ -150,7 +161,7 @@ pappl_system_t* CreateSystem(int count, cups_option_t* options, void*) {
   papplSystemAddMIMEFilter(system, "image/png", kPrintStreamFormat, FilterPng, nullptr);
   SetVersion(system);
   AddWebInterface(system);
-  LoadState(system, spool);
+  LoadState(system, spool, ListensOnNetwork(ListenHostname(count, options)));
   papplSystemSetSaveCallback(system, SaveState, nullptr);
   papplSystemAddTimerCallback(system, 0, 1, Tick, nullptr);
   return system;

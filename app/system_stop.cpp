@@ -1,16 +1,23 @@
 #include "app/system_stop.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
 #include <set>
 #include <utility>
+#include <vector>
 
 #include "app/job_seams.h"
 #include "app/job_turns.h"
 #include "app/state_file.h"
 #include "app/state_job_marks.h"
+#include "app/system_dnssd.h"
 #include "app/system_paths.h"
 #include "common/child_process.h"
 
@@ -22,6 +29,8 @@ constexpr auto kStopDeadline = std::chrono::milliseconds(4000);
 // A device that takes nothing for this long is abandoned at a stop.
 constexpr int kStalledSeconds = 10;
 volatile sig_atomic_t stopSignalled = 0;
+// The server's command line, for a restart.
+std::vector<char*> commandLine;
 
 // It only sets a flag; the next tick acts on it.
 void StopSignal(int) {
@@ -90,7 +99,53 @@ bool CarryOutStop(pappl_system_t* system) {
   _exit(0);
 }
 
+// Nothing of this process but the standard streams outlives an exec: the
+// listeners above all, which the new server binds again.
+void CloseOnExec() {
+  DIR* fds = opendir("/proc/self/fd");
+  if (fds == nullptr) return;
+  const int own = dirfd(fds);
+  while (const dirent* entry = readdir(fds)) {
+    const int fd = atoi(entry->d_name);
+    if (fd > 2 && fd != own) fcntl(fd, F_SETFD, FD_CLOEXEC);
+  }
+  closedir(fds);
+}
+
+void CountProcessingJobs(pappl_printer_t* printer, void* data) {
+  *static_cast<size_t*>(data) += ActiveJobIds(printer, IPP_JSTATE_PROCESSING).size();
+}
+
+// A restart: the printers paused so that nothing new starts, and once no
+// job is printing the state is saved and the program runs itself again.
+// Jobs waiting print after it, as after a stop.
+bool CarryOutRestart(pappl_system_t* system) {
+  static bool pausing = false;
+  if (!pausing) {
+    pausing = true;
+    papplSystemIteratePrinters(system, PausePrinter, nullptr);
+    papplLog(system, PAPPL_LOGLEVEL_INFO,
+             "avahi-daemon is back: restarting once no job is printing, to advertise the "
+             "printers again.");
+  }
+  size_t processing = 0;
+  papplSystemIteratePrinters(system, CountProcessingJobs, &processing);
+  if (processing > 0) return true;
+  SaveStateNow(system);
+  ChildProcess::KillAll();
+  papplLog(system, PAPPL_LOGLEVEL_INFO, "Restarting.");
+  CloseOnExec();
+  execv("/proc/self/exe", commandLine.data());
+  papplLog(system, PAPPL_LOGLEVEL_ERROR, "Unable to restart: %s", strerror(errno));
+  _exit(1);
+}
+
 }  // namespace
+
+void RememberCommandLine(int argc, char* argv[]) {
+  commandLine.assign(argv, argv + argc);
+  commandLine.push_back(nullptr);
+}
 
 bool Tick(pappl_system_t* system, void*) {
   static bool signalsInstalled = false;
@@ -105,9 +160,11 @@ bool Tick(pappl_system_t* system, void*) {
   }
   papplSystemIteratePrinters(
       system, [](pappl_printer_t* printer, void*) { ReleaseIdleHolds(printer); }, nullptr);
+  static bool restarting = false;
+  if (KeepAdvertising(system)) restarting = true;
   if (stopSignalled && !papplSystemIsShutdown(system)) papplSystemShutdown(system);
-  if (!papplSystemIsShutdown(system)) return true;
-  return CarryOutStop(system);
+  if (papplSystemIsShutdown(system)) return CarryOutStop(system);
+  return restarting && !commandLine.empty() ? CarryOutRestart(system) : true;
 }
 
 }  // namespace quillfern

@@ -18,13 +18,20 @@
 
 namespace quillfern {
 
+// Keeps the server's command line, for a restart (main's argv, which
+// outlives the server).
+void RememberCommandLine(int argc, char* argv[]);
+
 // PAPPL's timer callback, every second in its main loop, which runs it
 // under the system's read lock: it may read and act on printers and jobs
-// (whose own locks it takes), never change the system's.  It does three
+// (whose own locks it takes), never change the system's.  It does four
 // jobs: at its first run installs the stop signals (over PAPPL's own, once
 // its loop has started) and has each printer start the jobs reloaded
 // pending; releases the holds of printers whose turn ended idle
-// (app/job_turns.h); and carries out a stop.
+// (app/job_turns.h); keeps the printers advertised (app/system_dnssd.h),
+// restarting the server when that needs a new start (once no job prints:
+// the printers are paused meanwhile, and jobs waiting print after it); and
+// carries out a stop.
 bool Tick(pappl_system_t* system, void* data);
 
 }  // namespace quillfern
