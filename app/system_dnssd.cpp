@@ -11,10 +11,9 @@ namespace quillfern {
 namespace {
 
 bool sharedOnNetwork = true;
-// The printers the timer has seen; the first look takes those PAPPL
-// registered itself when it started.
+// The printers registered: those of the state, which PAPPL registers when
+// it starts, and those the timer has registered since.
 std::set<int> seenPrinters;
-bool firstLook = true;
 
 std::string PrinterName(pappl_printer_t* printer) {
   char name[256] = "";
@@ -42,8 +41,11 @@ void RegisterPrinterAgain(pappl_printer_t* printer, void*) {
 }
 
 void RegisterNewPrinter(pappl_printer_t* printer, void*) {
-  const bool isNew = seenPrinters.insert(papplPrinterGetID(printer)).second;
-  if (isNew && !firstLook) RegisterPrinterAgain(printer, nullptr);
+  if (seenPrinters.insert(papplPrinterGetID(printer)).second) RegisterPrinterAgain(printer, nullptr);
+}
+
+void NoteLoadedPrinter(pappl_printer_t* printer, void*) {
+  seenPrinters.insert(papplPrinterGetID(printer));
 }
 
 }  // namespace
@@ -69,6 +71,7 @@ void PrepareAdvertising(pappl_system_t* system, bool shared, const std::string& 
     return;
   }
   ForgetHiddenNames();
+  papplSystemIteratePrinters(system, NoteLoadedPrinter, nullptr);
   for (const auto& [id, name] : hidden) {
     if (id == kSystemNameId) {
       papplSystemSetDNSSDName(system, name.c_str());
@@ -85,7 +88,6 @@ bool KeepAdvertising(pappl_system_t* system) {
     return false;
   }
   papplSystemIteratePrinters(system, RegisterNewPrinter, nullptr);
-  firstLook = false;
   switch (LookAtAvahi()) {
     case AvahiChange::kNone:
       return false;
