@@ -90,7 +90,7 @@ bool SetUp(AppJob& app, pappl_job_t* job, int resolution) {
   }
   pappl_device_t* device = app.device.Open();
   if (device == nullptr) {
-    papplJobSetMessage(job, "%s", AsSentence(kDeviceCannotBeOpened).c_str());
+    papplJobSetMessage(job, "%s", app.device.problem().c_str());
     return false;
   }
   app.sink = std::make_unique<PapplDeviceSink>(device);

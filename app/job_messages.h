@@ -16,6 +16,8 @@ namespace quillfern {
 
 constexpr char kNoPageToPrint[] = "the document has no page to print";
 constexpr char kDeviceCannotBeOpened[] = "the printer's device cannot be opened";
+// A job the server's stop ended, as it stands (not a sentence).
+constexpr char kCanceledByStop[] = "canceled: the printer application was stopped";
 // The printer that stopped taking data is said in the core's words
 // (kPrinterStoppedTakingData, core/conversion_job.h).
 

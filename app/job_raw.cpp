@@ -48,7 +48,7 @@ bool PrintRawStream(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* devic
   JobDevice jobDevice(job, device);
   pappl_device_t* output = jobDevice.Open();
   if (output == nullptr) {
-    papplJobSetMessage(job, "%s", AsSentence(kDeviceCannotBeOpened).c_str());
+    papplJobSetMessage(job, "%s", jobDevice.problem().c_str());
     return false;
   }
   UniqueFd fd(open(papplJobGetFilename(job), O_RDONLY | O_CLOEXEC));

@@ -9,6 +9,9 @@
 #include <cstring>
 #include <filesystem>
 
+#include "app/job_connection.h"
+#include "app/job_messages.h"
+
 namespace quillfern {
 
 // A last piece without its line end is still logged.
@@ -130,13 +133,19 @@ void LogDeviceError(const char* message, void* job) {
 
 JobDevice::~JobDevice() {
   if (own_ != nullptr) papplDeviceClose(own_);
+  if (connected_) DisconnectJob(device_);
 }
 
 pappl_device_t* JobDevice::Open() {
   const char* uri = papplPrinterGetDeviceURI(papplJobGetPrinter(job_));
+  if (IsOwnNetworkUri(uri)) {
+    connected_ = ConnectJob(job_, device_, &problem_);
+    return connected_ ? device_ : nullptr;
+  }
   if (uri == nullptr || strncmp(uri, "file:", 5) != 0) return device_;
   const char* name = papplJobGetName(job_);
   own_ = papplDeviceOpen(uri, name != nullptr ? name : "job", LogDeviceError, job_);
+  if (own_ == nullptr) problem_ = AsSentence(kDeviceCannotBeOpened);
   return own_;
 }
 

@@ -79,8 +79,11 @@ int RemoveLeftoverJobDirectories(const std::string& spool);
 // starts and may hand the same one to a job it started at the same time:
 // for a file: device it is named after whichever job opened it and is
 // closed when any job ends.  So a job on a file: device opens its own, named
-// after itself, once it has its turn; other devices (USB, network) are one
-// connection to the printer and are used as PAPPL opened them.
+// after itself, once it has its turn.  A network printer of the
+// application's scheme is connected for the job alone (app/job_connection.h)
+// and disconnected when the job ends.  Other devices (USB, PAPPL's network
+// schemes) are one connection to the printer and are used as PAPPL opened
+// them.
 class JobDevice {
  public:
   JobDevice(pappl_job_t* job, pappl_device_t* device) : job_(job), device_(device) {}
@@ -88,14 +91,18 @@ class JobDevice {
   JobDevice(const JobDevice&) = delete;
   JobDevice& operator=(const JobDevice&) = delete;
 
-  // The device to write to; null (the reason in the job's log) when the
-  // job's own cannot be opened.
+  // The device to write to; null when the job's own cannot be opened (the
+  // reason in the job's log) or its printer was not reached (problem()).
   pappl_device_t* Open();
+  // Why Open() gave no device, as the job's message.
+  const std::string& problem() const { return problem_; }
 
  private:
   pappl_job_t* job_;
   pappl_device_t* device_;
   pappl_device_t* own_ = nullptr;
+  bool connected_ = false;
+  std::string problem_;
 };
 
 // Whether the page header PAPPL hands the driver is the one PAPPL makes for

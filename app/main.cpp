@@ -15,6 +15,9 @@
 // lists them all.
 #include <pappl/pappl.h>
 
+#include <string>
+#include <vector>
+
 #include "app/driver.h"
 #include "app/system.h"
 #include "app/system_commands.h"
@@ -25,7 +28,9 @@ int main(int argc, char* argv[]) {
   int status = 0;
   if (quillfern::RunOwnCommand(argc, argv, &status)) return status;
   quillfern::RememberCommandLine(argc, argv);
-  status = papplMainloop(argc, argv, quillfern::kVersion, nullptr, 0, nullptr,
+  std::vector<std::string> kept;
+  std::vector<char*> args = quillfern::PapplArguments(argc, argv, &kept);
+  status = papplMainloop(argc, args.data(), quillfern::kVersion, nullptr, 0, nullptr,
                          /*autoadd_cb=*/nullptr, quillfern::QuillfernDriver,
                          /*subcmd_name=*/nullptr, /*subcmd_cb=*/nullptr, quillfern::CreateSystem,
                          quillfern::PrintUsage, /*data=*/nullptr);

@@ -7,6 +7,7 @@
 
 #include "app/driver.h"
 #include "app/driver_facts.h"
+#include "app/job_connection.h"
 #include "app/job_formats.h"
 #include "app/job_image.h"
 #include "app/job_pdf.h"
@@ -150,6 +151,7 @@ pappl_system_t* CreateSystem(int count, cups_option_t* options, void*) {
       spool, Option(count, options, "log-file", nullptr),
       LogLevel(Option(count, options, "log-level", "info")), nullptr, false);
   if (system == nullptr) return nullptr;
+  AddNetworkScheme();
   AddListeners(system, count, options);
   papplSystemSetPrinterDrivers(system, static_cast<int>(sizeof drivers / sizeof drivers[0]),
                                drivers, nullptr, AddPrinterPages, QuillfernDriver, nullptr);

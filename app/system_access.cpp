@@ -1,7 +1,9 @@
 #include "app/system_access.h"
 
 #include <cstring>
+#include <string>
 
+#include "app/job_connection.h"
 #include "app/system_devices.h"
 #include "app/web_common.h"
 
@@ -55,6 +57,16 @@ bool NamesFileDevice(ipp_t* request) {
   return uri != nullptr && strncmp(uri, "file:", 5) == 0;
 }
 
+// A network printer added as socket: is reached through the application's
+// own scheme (app/job_connection.h).
+void UseOwnNetworkScheme(ipp_t* request) {
+  ipp_attribute_t* device = ippFindAttribute(request, "smi55357-device-uri", IPP_TAG_URI);
+  const char* uri = ippGetString(device, 0, nullptr);
+  if (uri == nullptr) return;
+  const std::string own = OwnNetworkUri(uri);
+  if (own != uri) ippSetString(request, &device, 0, own.c_str());
+}
+
 // Without avahi-daemon a device search keeps to local devices.
 void KeepDeviceSearchLocal(ipp_t* request) {
   if (NetworkDiscoveryAvailable()) return;
@@ -85,6 +97,7 @@ http_status_t AuthorizeClient(pappl_client_t* client, const char*, gid_t, void*)
     access.operation = ippGetOperation(request);
     access.ownJob = OnOwnJob(access.operation) && IsOwnJob(client, request);
     access.fileDevice = access.operation == IPP_OP_CREATE_PRINTER && NamesFileDevice(request);
+    if (access.operation == IPP_OP_CREATE_PRINTER) UseOwnNetworkScheme(request);
     if (access.fromThisHost && access.operation == IPP_OP_PAPPL_FIND_DEVICES) {
       KeepDeviceSearchLocal(request);
     }

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/job_connection.h"
 #include "app/system_arguments.h"
 #include "app/system_checks.h"
 #include "app/system_client.h"
@@ -236,6 +237,23 @@ bool RunOwnCommand(int argc, char* argv[], int* status) {
   }
   if (RunAnywhere(line, status)) return true;
   return !line.remote() && RunLocalCommand(line, status);
+}
+
+std::vector<char*> PapplArguments(int argc, char* argv[], std::vector<std::string>* kept) {
+  std::vector<char*> args(argv, argv + argc);
+  const CommandLine line = Parse(argc, argv);
+  kept->reserve(1);  // its string stays where args points
+  for (int i = 1; i < argc && line.command == "add" && !line.remote(); ++i) {
+    const std::string arg = argv[i];
+    if (arg.rfind("-v", 0) != 0 || (arg.size() == 2 && i + 1 >= argc)) continue;
+    const bool joined = arg.size() > 2;
+    const int at = joined ? i : i + 1;
+    kept->push_back((joined ? "-v" : "") + OwnNetworkUri(joined ? arg.substr(2) : argv[at]));
+    args[at] = kept->back().data();
+    break;
+  }
+  args.push_back(nullptr);
+  return args;
 }
 
 void ConfirmChange(int argc, char* argv[], int status) {

@@ -27,6 +27,9 @@
 #ifndef QUILLFERN_APP_SYSTEM_COMMANDS_H_
 #define QUILLFERN_APP_SYSTEM_COMMANDS_H_
 
+#include <string>
+#include <vector>
+
 namespace quillfern {
 
 // Runs argv's sub-command when it is one of these, or refuses the command
@@ -38,6 +41,13 @@ namespace quillfern {
 // the service.  A document read from standard input is kept for PAPPL in a
 // temporary file that becomes standard input.
 bool RunOwnCommand(int argc, char* argv[], int* status);
+
+// The arguments PAPPL runs: argv, but for add on this host a socket:
+// device is named in the application's own scheme (app/job_connection.h),
+// which reaches a printer that is down without holding PAPPL up.  The
+// strings changed live in `kept`; the list ends with a null pointer, which
+// is not counted in what papplMainloop is told.
+std::vector<char*> PapplArguments(int argc, char* argv[], std::vector<std::string>* kept);
 
 // After PAPPL ran argv's sub-command with exit status `status`: the line
 // confirming a change PAPPL makes without a word (add, modify, and delete

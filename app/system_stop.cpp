@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/job_messages.h"
 #include "app/job_seams.h"
 #include "app/job_turns.h"
 #include "app/state_file.h"
@@ -63,7 +64,7 @@ void CancelSendingJobs(pappl_printer_t* printer, void* data) {
     ++sending->count;
     pappl_job_t* job = papplPrinterFindJob(printer, id);
     if (job == nullptr || papplJobIsCanceled(job)) continue;
-    papplJobSetMessage(job, "canceled: the printer application was stopped");
+    papplJobSetMessage(job, "%s", kCanceledByStop);
     papplJobCancel(job);
   }
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/driver_facts.h"
+#include "app/job_connection.h"
 #include "app/system_devices.h"
 #include "app/web_common.h"
 
@@ -22,7 +23,7 @@ std::string TypedDevice(const std::string& typed, std::string* problem) {
     *problem = "Type the printer's address as socket://HOST or socket://HOST:PORT.";
     return "";
   }
-  return typed;
+  return OwnNetworkUri(typed);
 }
 
 // Creates the printer the form asks for; empty, or why not.
