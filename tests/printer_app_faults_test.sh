@@ -1,9 +1,10 @@
 #!/bin/bash
 # The printer application as a print server is used when things go wrong:
-# several printers printing at once, jobs sent together to one printer, bad
-# documents, an encoder that leaves garbage, a device that fails, a cancel
-# during a long job, the server killed during a job and started again, and
-# stopping it.  Every job must be printed whole and right or reported failed,
+# several printers printing at once, jobs sent together to one printer, a
+# network printer that takes one connection at a time and one that is down,
+# bad documents, an encoder that leaves garbage, a device that fails, a
+# cancel during a long job, the server killed during a job and started
+# again, and stopping it.  Every job must be printed whole and right or reported failed,
 # no process may be left behind, and scratch space stays within a few pages.
 # The figures it measures are printed as "measured: ...".
 #
@@ -184,6 +185,139 @@ set -- $order
 [ "$(echo "${@:1:6}")" = "$(echo $waiting)" ] || fail "seq: the waiting jobs printed as ${*:1:6}, expected $waiting"
 [ "$(printf '%s\n' "${@:7}" | sort -n | tr '\n' ' ')" = "$together" ] ||
   fail "seq: the jobs sent together printed as ${*:7}, expected $together"
+
+echo "== a network printer takes one job at a time, oldest first, each whole"
+# listen PORT DIR: a printer that takes one connection at a time and keeps
+# each in its own file, DIR/1.prn, DIR/2.prn, ... in the order accepted.
+listen() {
+  mkdir -p "$2"
+  python3 -c '
+import socket, sys
+server = socket.create_server(("127.0.0.1", int(sys.argv[1])), backlog=8)
+open(sys.argv[2] + "/listening", "w").close()
+count = 0
+while True:
+    connection, _ = server.accept()
+    count += 1
+    with connection, open("%s/%d.prn" % (sys.argv[2], count), "wb") as capture:
+        while data := connection.recv(65536):
+            capture.write(data)
+' "$1" "$2" &
+  listener_pid=$!
+  local attempt
+  for attempt in $(seq 100); do
+    [ -e "$2/listening" ] && rm "$2/listening" && return 0
+    sleep 0.1
+  done
+  fail "the listener on port $1 did not start"
+}
+stop_listener() {
+  kill "$listener_pid" 2>/dev/null || true
+  wait "$listener_pid" 2>/dev/null || true
+}
+on_exit 'kill "${listener_pid:-}" 2>/dev/null || true'
+# The jobs of the network printer, as the connections brought them.
+captured_jobs() {
+  local capture
+  for capture in $(cd "$1" && ls -- *.prn | sort -n); do
+    decoded "$1/$capture" | sed -n 's/^  jobId=//p'
+  done | tr '\n' ' '
+}
+net_port=$(free_port)
+add_printer net "socket://127.0.0.1:$net_port" || exit 1
+listen "$net_port" "$work/out/net"
+# The first job keeps the printer busy while three more are accepted one
+# after the other; then three are sent at once.
+for round in 1 2 3 4; do
+  submit net "net-$round" "$docs/doc2.pdf" application/pdf && echo "$job_id" >"$work/ids/net-$round"
+done
+for round in 5 6 7; do submit_at_once net "net-$round" "$docs/doc2.pdf"; done
+wait_submitted
+for name in net-{1..7}; do
+  job_id=$(cat "$work/ids/$name" 2>/dev/null || echo 0)
+  wait_job net
+  [ "$job_state" = completed ] || fail "$name: $job_state ($job_message)"
+done
+stop_listener
+connections=$(ls "$work/out/net" | wc -l)
+order=$(captured_jobs "$work/out/net")
+for capture in "$work/out/net"/*.prn; do check_pages "$capture" 2; done
+waiting=$(cat "$work/ids"/net-[1-4] | sort -n | tr '\n' ' ')
+together=$(cat "$work/ids"/net-[5-7] | sort -n | tr '\n' ' ')
+echo "measured: $connections connections to the network printer, jobs in them: $order(one after the other: $waiting; sent together: $together)"
+set -- $order
+[ "$#" = 7 ] && [ "$connections" = 7 ] || fail "net: $# jobs in $connections connections, expected 7 in 7"
+[ "$(echo "${@:1:4}")" = "$(echo $waiting)" ] || fail "net: the jobs printed as ${*:1:4}, expected $waiting"
+[ "$(printf '%s\n' "${@:5}" | sort -n | tr '\n' ' ')" = "$together" ] ||
+  fail "net: the jobs sent together printed as ${*:5}, expected $together"
+
+echo "== a network printer that is down: said at once, cancelled and deleted at once, printed once up"
+# printer_reasons QUEUE: the printer's state reasons.  server_fds: how many
+# descriptors the server holds.
+printer_reasons() {
+  ipptool -t "ipp://localhost:$port/ipp/print/$1" "$ipp/printer-state.test" |
+    sed -n 's/.*printer-state-reasons (.*) = //p'
+}
+server_fds() {
+  ls "/proc/$(pgrep -u nobody -f "$work/bin/quillfern-printer-app server" | head -1)/fd" | wc -l
+}
+# wait_refused: waits (10 s at most) for job $job_id to say why it waits.
+wait_refused() {
+  local attempt result
+  for attempt in $(seq 50); do
+    result=$(ipptool -t -d job_id="$job_id" "ipp://localhost:$port/ipp/print/down" "$ipp/job-state.test" || true)
+    job_message=$(echo "$result" | sed -n 's/.*job-state-message (textWithoutLanguage) = //p')
+    [[ "$job_message" == *"127.0.0.1:$down_port: connection refused"* ]] && return 0
+    sleep 0.2
+  done
+}
+down_port=$(free_port)
+add_printer down "socket://127.0.0.1:$down_port" || exit 1
+fds_before=$(server_fds)
+submit down down-1 "$docs/doc1.pdf" application/pdf || true
+started=$(now_ms)
+wait_refused
+took=$(($(now_ms) - started))
+reasons=$(printer_reasons down)
+echo "measured: down printer: after $(seconds "$took")s job message '$job_message', printer-state-reasons '$reasons'"
+[[ "$job_message" == *"127.0.0.1:$down_port: connection refused"* ]] ||
+  fail "down: the job's message is '$job_message'"
+[[ "$reasons" == *offline* ]] || fail "down: printer-state-reasons '$reasons'"
+started=$(now_ms)
+ipptool -t -d job_id="$job_id" "ipp://localhost:$port/ipp/print/down" "$ipp/cancel-job.test" >/dev/null ||
+  fail "down: Cancel-Job refused"
+wait_job down 10
+took=$(($(now_ms) - started))
+echo "measured: down printer: $job_state $(seconds "$took")s after Cancel-Job"
+[ "$job_state" = canceled ] || fail "down: the cancelled job is $job_state ($job_message)"
+[ "$took" -lt 8000 ] || fail "down: Cancel-Job took $(seconds "$took")s"
+listen "$down_port" "$work/out/down"
+print down down-2 "$docs/doc1.pdf" application/pdf || true
+stop_listener
+reasons=$(printer_reasons down)
+sleep 0.5
+fds_after=$(server_fds)
+echo "measured: down printer, once up: $job_state, printer-state-reasons '$reasons', server descriptors $fds_before before, $fds_after after"
+[ "$job_state" = completed ] || fail "down: once up, the job is $job_state ($job_message)"
+if [ "$(ls "$work/out/down")" = 1.prn ]; then
+  check_pages "$work/out/down/1.prn" 1
+else
+  fail "down: captured $(ls "$work/out/down")"
+fi
+[[ "$reasons" != *offline* ]] || fail "down: once up, printer-state-reasons '$reasons'"
+[ "$fds_after" -le "$fds_before" ] || fail "down: the server holds $fds_after descriptors, $fds_before before"
+# Down again: deleting the printer ends its waiting job.
+submit down down-3 "$docs/doc1.pdf" application/pdf || true
+wait_refused
+started=$(now_ms)
+as_server "$app" delete -d down >/dev/null 2>&1 || fail "down: delete refused"
+for attempt in $(seq 100); do
+  ipptool -t "ipp://localhost:$port/ipp/print/down" "$ipp/printer-state.test" >/dev/null 2>&1 || break
+  sleep 0.1
+done
+took=$(($(now_ms) - started))
+echo "measured: down printer deleted $(seconds "$took")s after delete"
+[ "$took" -lt 8000 ] || fail "down: deleting the printer took $(seconds "$took")s"
 
 echo "== documents that cannot be printed are reported, and the printer goes on"
 for bad in random truncated encrypted; do
