@@ -110,13 +110,13 @@ std::string ConnectError(int error) {
 }
 
 // Why the wait for the printer ends before it answers; empty while it goes
-// on.  A stop cancels the job too, and is named first.
+// on.  The server's stop cancels the job (app/system_stop.h), which is
+// then canceled, not aborted, and keeps the stop's message.
 std::string ReasonToStop(pappl_job_t* job) {
   pappl_printer_t* printer = papplJobGetPrinter(job);
-  if (papplSystemIsShutdown(papplPrinterGetSystem(printer))) return kCanceledByStop;
   if (papplPrinterIsDeleted(printer)) return "the printer was deleted";
-  if (papplJobIsCanceled(job)) return "canceled";
-  return "";
+  if (!papplJobIsCanceled(job)) return "";
+  return papplSystemIsShutdown(papplPrinterGetSystem(printer)) ? kCanceledByStop : "canceled";
 }
 
 using Clock = std::chrono::steady_clock;

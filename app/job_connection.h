@@ -9,9 +9,9 @@
 // kNetworkScheme ("quillfern-socket://HOST:PORT"): opening such a device
 // connects nothing and always succeeds, and the job connects once it has
 // its printer's turn (ConnectJob).  There the job's message and the
-// printer's state say why the printer cannot be reached, and a cancel, the
-// printer's deletion or a stop of the server ends the wait within a
-// fraction of a second.  Each job has a connection of its own, closed when
+// printer's state say why the printer cannot be reached, and a cancel (a
+// stop of the server cancels the job too) or the printer's deletion ends
+// the wait within a fraction of a second.  Each job has a connection of its own, closed when
 // the job ends.
 //
 // PAPPL 1.3.1 cannot give "socket" itself to the application: a scheme
@@ -46,8 +46,9 @@ bool IsOwnNetworkUri(const char* uri);
 // every kRetryPauseMs while the printer cannot be reached.  Meanwhile the
 // job's message is "Waiting for the printer at HOST:PORT: REASON." and the
 // printer's state reasons hold "offline"; a connection clears both.  False,
-// with `problem` set, when the job is cancelled, the printer deleted or the
-// server stopped before the printer answered.
+// with `problem` set, when the job is cancelled or the printer deleted
+// before the printer answered.  A host name is looked up before each
+// attempt, and a cancel waits for the lookup.
 bool ConnectJob(pappl_job_t* job, pappl_device_t* device, std::string* problem);
 
 // Closes the connection ConnectJob made; the device stays PAPPL's.
