@@ -243,13 +243,11 @@ std::vector<char*> PapplArguments(int argc, char* argv[], std::vector<std::strin
   std::vector<char*> args(argv, argv + argc);
   const CommandLine line = Parse(argc, argv);
   kept->reserve(1);  // its string stays where args points
-  for (int i = 1; i < argc && line.command == "add" && !line.remote(); ++i) {
-    const std::string arg = argv[i];
-    if (arg.rfind("-v", 0) != 0 || (arg.size() == 2 && i + 1 >= argc)) continue;
-    const bool joined = arg.size() > 2;
-    const int at = joined ? i : i + 1;
-    kept->push_back((joined ? "-v" : "") + OwnNetworkUri(joined ? arg.substr(2) : argv[at]));
-    args[at] = kept->back().data();
+  // PAPPL takes the device only as "-v URI".
+  for (int i = 1; i + 1 < argc && line.command == "add" && !line.remote(); ++i) {
+    if (strcmp(argv[i], "-v") != 0) continue;
+    kept->push_back(OwnNetworkUri(argv[i + 1]));
+    args[i + 1] = kept->back().data();
     break;
   }
   args.push_back(nullptr);
