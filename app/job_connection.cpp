@@ -216,6 +216,28 @@ std::string OwnNetworkUri(const std::string& uri) {
   return std::string(kNetworkScheme) + "://" + uri.substr(sizeof kSocket - 1);
 }
 
+std::string WithOwnNetworkUris(const std::string& stateText) {
+  std::string out;
+  size_t at = 0;
+  while (at < stateText.size()) {
+    size_t end = stateText.find('\n', at);
+    end = end == std::string::npos ? stateText.size() : end + 1;
+    std::string line = stateText.substr(at, end - at);
+    if (line.rfind("<Printer ", 0) == 0) {
+      for (const char* form : {" uri=\"", " uri="}) {
+        const size_t value = line.find(std::string(form) + "socket://");
+        if (value == std::string::npos) continue;
+        const size_t scheme = value + strlen(form);
+        line.replace(scheme, strlen("socket"), kNetworkScheme);
+        break;
+      }
+    }
+    out += line;
+    at = end;
+  }
+  return out;
+}
+
 bool IsOwnNetworkUri(const char* uri) {
   const size_t length = strlen(kNetworkScheme);
   return uri != nullptr && strncmp(uri, kNetworkScheme, length) == 0 && uri[length] == ':';

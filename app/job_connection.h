@@ -39,6 +39,11 @@ void AddNetworkScheme();
 // printer is reached through it; any other URI as it is.
 std::string OwnNetworkUri(const std::string& uri);
 
+// `stateText` (the state file) with the socket: devices of its printers
+// on the application's scheme: printers added before it had one reach
+// their printers through it too.
+std::string WithOwnNetworkUris(const std::string& stateText);
+
 // Whether `uri` is of the application's network scheme.
 bool IsOwnNetworkUri(const char* uri);
 

@@ -46,11 +46,11 @@ bool SaveState(pappl_system_t* system, void*) {
   return SaveStateNow(system);
 }
 
-std::string LoadStateFile(pappl_system_t* system) {
+std::string LoadStateFile(pappl_system_t* system, std::string (*adjust)(const std::string&)) {
   const std::string text = ReadText(StateFile());
   if (text.empty()) return text;
   const std::string load = StateFile() + ".load";
-  if (WriteText(load, WithoutHiddenNames(text), "w")) papplSystemLoadState(system, load.c_str());
+  if (WriteText(load, adjust(WithoutHiddenNames(text)), "w")) papplSystemLoadState(system, load.c_str());
   unlink(load.c_str());
   return text;
 }

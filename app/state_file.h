@@ -23,9 +23,9 @@ namespace quillfern {
 bool SaveStateNow(pappl_system_t* system);
 
 // Loads the state file into `system` (which is not running yet), without
-// the application's own lines, and returns the file's text ("" when there
-// is none).
-std::string LoadStateFile(pappl_system_t* system);
+// the application's own lines and as `adjust` changes it, and returns the
+// file's text ("" when there is none).
+std::string LoadStateFile(pappl_system_t* system, std::string (*adjust)(const std::string&));
 
 // PAPPL's save callback: SaveStateNow.
 bool SaveState(pappl_system_t* system, void* data);

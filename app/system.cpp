@@ -134,7 +134,9 @@ void OnEvent(pappl_system_t* system, pappl_printer_t* printer, pappl_job_t* job,
 void LoadState(pappl_system_t* system, const char* spool, bool shared) {
   const std::vector<InterruptedJob> interrupted =
       SetInterruptedJobsAside(StateFile(), spool != nullptr ? spool : "", StateDirectory());
-  const std::string stateText = LoadStateFile(system);
+  // Printers on socket: devices from before the application's own scheme
+  // move to it.
+  const std::string stateText = LoadStateFile(system, WithOwnNetworkUris);
   MarkInterruptedJobs(system, interrupted);
   ReleaseMarkedHolds(system, StateDirectory());
   PrepareAdvertising(system, shared, stateText);
