@@ -117,6 +117,13 @@ void CountProcessingJobs(pappl_printer_t* printer, void* data) {
   *static_cast<size_t*>(data) += ActiveJobIds(printer, IPP_JSTATE_PROCESSING).size();
 }
 
+// Has an idle printer look at its pending jobs.  A printer paused since
+// the start (PAPPL does not reload a pause) stays paused, and one that
+// already prints is left to it.
+void ResumeIdlePrinter(pappl_printer_t* printer) {
+  if (papplPrinterGetState(printer) == IPP_PSTATE_IDLE) papplPrinterResume(printer);
+}
+
 // A restart: the printers paused so that nothing new starts, and once no
 // job is printing the state is saved and the program runs itself again.
 // Jobs waiting print after it, as after a stop.
@@ -157,7 +164,7 @@ bool Tick(pappl_system_t* system, void*) {
     // PAPPL 1.3.1 starts the jobs it reloaded pending only when something
     // else makes it look (a new job): resuming a printer does.
     papplSystemIteratePrinters(
-        system, [](pappl_printer_t* printer, void*) { papplPrinterResume(printer); }, nullptr);
+        system, [](pappl_printer_t* printer, void*) { ResumeIdlePrinter(printer); }, nullptr);
   }
   papplSystemIteratePrinters(
       system, [](pappl_printer_t* printer, void*) { ReleaseIdleHolds(printer); }, nullptr);
