@@ -133,7 +133,7 @@ void OnEvent(pappl_system_t* system, pappl_printer_t* printer, pappl_job_t* job,
 // Then what is advertised: nothing from a server on loopback only.
 void LoadState(pappl_system_t* system, const char* spool, bool shared) {
   const std::vector<InterruptedJob> interrupted =
-      SetInterruptedJobsAside(StateFile(), spool != nullptr ? spool : "", StateDirectory());
+      SetInterruptedJobsAside(StateFile(), spool, StateDirectory());
   // Printers on socket: devices from before the application's own scheme
   // move to it.
   const std::string stateText = LoadStateFile(system, WithOwnNetworkUris);
@@ -146,11 +146,18 @@ void LoadState(pappl_system_t* system, const char* spool, bool shared) {
 
 pappl_system_t* CreateSystem(int count, cups_option_t* options, void*) {
   if (!OptionsUsable(count, options)) return nullptr;
-  const char* spool = Option(count, options, "spool-directory", nullptr);
+  // A server that cannot keep its state would start empty and lose what it
+  // is given: it does not start.
+  ServerPaths paths;
+  if (!PrepareServerPaths(Option(count, options, "spool-directory", nullptr),
+                          Option(count, options, "log-file", nullptr), &paths)) {
+    return nullptr;
+  }
+  const char* spool = paths.spool.c_str();
   pappl_system_t* system = papplSystemCreate(
       PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE | PAPPL_SOPTIONS_WEB_LOG,
       kProgramName, ServerPort(Option(count, options, "server-port", "0")), "_print,_universal",
-      spool, Option(count, options, "log-file", nullptr),
+      spool, paths.logFile.empty() ? nullptr : paths.logFile.c_str(),
       LogLevel(Option(count, options, "log-level", "info")), nullptr, false);
   if (system == nullptr) return nullptr;
   AddNetworkScheme();

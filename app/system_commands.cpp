@@ -177,6 +177,16 @@ bool RefuseSecondServer(const CommandLine& line) {
   }
   if (!IsServiceUser() || !ServiceInstalled()) return false;
   if (ConnectLocal(line.base)) return false;
+  // A service run by hand, whose socket root's commands are not led to.
+  const std::string socket = std::string(kServiceRuntimeDirectory) + "/" + kProgramName + ".sock";
+  const UniqueHttp service(httpConnect2(socket.c_str(), 0, nullptr, AF_UNSPEC,
+                                        HTTP_ENCRYPTION_IF_REQUESTED, 1, 5000, nullptr));
+  if (service) {
+    const std::string link = LocalSocketPath(line.base, 0);
+    Fail(line, "the printer application service runs, but " + link +
+                   " does not lead to it; as root: ln -sfn " + socket + " " + link);
+    return true;
+  }
   Fail(line, std::string("the printer application service is not running; start it with "
                          "\"systemctl start ") +
                  kProgramName +

@@ -1,10 +1,16 @@
 // Where the printer application keeps things, and what it is called: the
-// one place for its name, its version, its state directory and state file,
-// the logins directory, and the sockets its sub-commands talk to the server
-// over.  CMake sets the name, the version and the system service's state
-// directory (QUILLFERN_APP_NAME, QUILLFERN_VERSION,
-// QUILLFERN_APP_STATE_DIR), and writes the same values into the systemd
-// unit and the man page.
+// one place for its name, its version, its state, spool, log and runtime
+// directories, its state file, the logins directory, and the sockets its
+// sub-commands talk to the server over.  CMake sets the name, the version
+// and the system service's state directory (QUILLFERN_APP_NAME,
+// QUILLFERN_VERSION, QUILLFERN_APP_STATE_DIR), and writes the same values
+// into the systemd unit and the man page.
+//
+// The directories come, each on its own, from systemd's variables when
+// the process has them (STATE_DIRECTORY, LOGS_DIRECTORY,
+// RUNTIME_DIRECTORY); else, for root and the service's user (lp), from the
+// fixed paths the unit gives the service; else from the user's own
+// ~/.config/NAME/.
 #ifndef QUILLFERN_APP_SYSTEM_PATHS_H_
 #define QUILLFERN_APP_SYSTEM_PATHS_H_
 
@@ -20,15 +26,55 @@ constexpr char kProgramName[] = QUILLFERN_APP_NAME;
 constexpr char kVersion[] = QUILLFERN_VERSION;
 // The system service's state directory, where root's commands find it too.
 constexpr char kServiceStateDirectory[] = QUILLFERN_APP_STATE_DIR;
+// The system service's log and runtime directories (the unit's
+// LogsDirectory= and RuntimeDirectory=).
+constexpr char kServiceLogDirectory[] = "/var/log/" QUILLFERN_APP_NAME;
+constexpr char kServiceRuntimeDirectory[] = "/run/" QUILLFERN_APP_NAME;
 // The user the system service runs as.
 constexpr char kServiceUser[] = "lp";
 
 // "quillfern-printer-app 0.2.0", for the web interface and the test page.
 std::string ProgramAndVersion();
 
+// What a process says about where it runs: the seam between the choice of
+// directories and the process's environment, so that tests choose for any
+// user.
+struct PathsContext {
+  std::string stateDirectory;  // systemd's, empty when not set
+  std::string logsDirectory;
+  std::string runtimeDirectory;
+  std::string home;  // $HOME, else the user's home in passwd
+  uid_t uid = 0;
+  bool serviceUser = false;  // root or kServiceUser
+};
+
+// This process's context.
+PathsContext ThisProcess();
+
+// The directories a server uses.
+struct ServerPaths {
+  std::string state;    // the state file, the logins, the job marks
+  std::string spool;    // the jobs' documents and scratch
+  std::string logFile;  // empty: PAPPL's own choice (pappl<PID>.log in TMPDIR)
+  // Where the server also listens for root's and lp's commands (the link
+  // /run/NAME.sock leads there); empty: only PAPPL's own socket.
+  std::string runtime;
+};
+
+// The directories for `context`, before any command-line option.
+ServerPaths ChooseServerPaths(const PathsContext& context);
+
+// The server's directories: ChooseServerPaths for this process, with the
+// spool directory and log file given on the command line (null when not
+// given) in place of its own.  Each directory is made as needed and must be
+// writable; false, after one line on standard error saying which cannot be
+// used and why, when one is not.  Says so, too, when root's commands will
+// not find the server (the link to the runtime directory is missing).
+bool PrepareServerPaths(const char* spoolOption, const char* logOption, ServerPaths* paths);
+
 // The directory of the state file and the printers' logins (made when
-// first asked for): $STATE_DIRECTORY under systemd, kServiceStateDirectory
-// for root, and ~/.config for anyone else.
+// first asked for).  A user's state kept by earlier versions directly in
+// ~/.config (NAME.state, logins/, job-marks/) is moved into it first.
 const std::string& StateDirectory();
 
 // The state file in StateDirectory().
@@ -44,9 +90,8 @@ std::string LoginsDirectory(const std::string& stateDirectory);
 // which its sub-commands follow; it offers no call for it.)
 std::string LocalSocketPath(const std::string& programBase, uid_t uid);
 
-// The system service's socket in its runtime directory (systemd's
-// RUNTIME_DIRECTORY), which the unit links to /run/NAME.sock; empty when
-// not run as the service.
+// The server's socket in its runtime directory, which /run/NAME.sock links
+// to; empty when it has none (an ordinary user's server, or root's).
 std::string ServiceSocketPath();
 
 // The paths where the system service's unit may be installed.

@@ -192,7 +192,7 @@ ipptool -t "ipp://localhost:$port/ipp/print/local" "$ipp/printer-state.test" >/d
   fail "Add Printer created a printer on a file: device"
 # The login command as the server's user with another HOME: its own state
 # directory is not the server's, so the login must reach the server's.
-server_login=$work/state/.config/logins/q.json
+server_login=$work/state/.config/quillfern-printer-app/logins/q.json
 [ ! -e "$server_login" ] || fail "q has a login before the login command"
 mkdir -p "$work/elsewhere"
 chown nobody:nogroup "$work/elsewhere"

@@ -294,7 +294,7 @@ grep -q "AuthPassword=[^*, ]" "$log" && fail "the job log shows a password"
 echo "== a printer added in this run: its login, its test page, default and delete"
 add_printer later "file://$work/out" || fail "later: not added"
 printf 'Qx7 pass\n' | as_server "$app" login -d later operator || fail "later: login -d later"
-login_file=$work/state/.config/logins/later.json
+login_file=$work/state/.config/quillfern-printer-app/logins/later.json
 [ "$(stat -c %a "$login_file" 2>/dev/null)" = 600 ] || fail "later: the login file is not 0600"
 print later login "$docs/document.pdf" application/pdf && {
   param login "AuthID=operator"
