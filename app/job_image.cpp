@@ -12,6 +12,7 @@
 
 #include "app/job_seams.h"
 #include "app/job_settings.h"
+#include "app/job_turns.h"
 #include "common/owners.h"
 
 namespace quillfern {
@@ -167,7 +168,15 @@ bool DecodePng(pappl_job_t* job, const char* path, GrayImage* image, std::string
 
 }  // namespace
 
+// Each filter decodes its image only once the job holds its printer's turn
+// (StartAppJob, called by PAPPL's rendering, then finds it held): jobs
+// started together hold one decoded image at a time, and a second start of
+// the same job never reads the document the first start is done with
+// (PAPPL removes it when that start finishes).
 bool FilterJpeg(pappl_job_t* job, pappl_device_t* device, void*) {
+  PrinterTurn turn(job);
+  const PrinterTurn::Result taken = turn.Take();
+  if (taken != PrinterTurn::kGo) return taken == PrinterTurn::kAlreadyPrinted;
   const char* path = papplJobGetFilename(job);
   UniqueFile file = OpenFile(path, "rb");
   if (!file) return Unprintable(job, std::string("cannot open the JPEG image: ") + strerror(errno));
@@ -178,6 +187,9 @@ bool FilterJpeg(pappl_job_t* job, pappl_device_t* device, void*) {
 }
 
 bool FilterPng(pappl_job_t* job, pappl_device_t* device, void*) {
+  PrinterTurn turn(job);
+  const PrinterTurn::Result taken = turn.Take();
+  if (taken != PrinterTurn::kGo) return taken == PrinterTurn::kAlreadyPrinted;
   GrayImage image;
   std::string problem;
   if (!DecodePng(job, papplJobGetFilename(job), &image, &problem)) return Unprintable(job, problem);

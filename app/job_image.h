@@ -2,7 +2,9 @@
 // derives from print-quality (normal is the last, 1200 dpi); these filters
 // decode the image as PAPPL does and hand it to PAPPL's image rendering at
 // the job's resolution (JobResolution), so that an image prints like any
-// other document of the same job settings.
+// other document of the same job settings.  A filter decodes its image
+// only once the job has its printer's turn (app/job_turns.h), so a
+// printer's jobs hold one decoded image at a time.
 #ifndef QUILLFERN_APP_JOB_IMAGE_H_
 #define QUILLFERN_APP_JOB_IMAGE_H_
 

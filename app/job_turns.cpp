@@ -6,6 +6,7 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <thread>
 #include <vector>
 
 #include "app/state_job_marks.h"
@@ -18,7 +19,7 @@ namespace {
 // The jobs of one printer that hold or wait for its turn, and the pending
 // jobs a finished turn held back.
 struct PrinterJobs {
-  std::set<int> taking;
+  std::map<int, std::thread::id> taking;  // job id, the thread of the start that took it
   std::set<int> heldByUs;
 };
 
@@ -91,12 +92,15 @@ PrinterTurn::Result PrinterTurn::Take() {
   {
     std::unique_lock<std::mutex> lock(turnsMutex);
     PrinterJobs& jobs = Printers()[printerId];
-    if (jobs.taking.count(jobId) != 0) {
+    const auto holder = jobs.taking.find(jobId);
+    // The start that holds the turn, asking again from within: it goes on.
+    if (holder != jobs.taking.end() && holder->second == std::this_thread::get_id()) return kGo;
+    if (holder != jobs.taking.end()) {
       // The same job, started a second time: wait until the first start is done.
       turnEnded.wait(lock, [&] { return Printers()[printerId].taking.count(jobId) == 0; });
       return kAlreadyPrinted;
     }
-    jobs.taking.insert(jobId);
+    jobs.taking.emplace(jobId, std::this_thread::get_id());
     taken_ = true;
     held.swap(jobs.heldByUs);
   }
@@ -106,8 +110,7 @@ PrinterTurn::Result PrinterTurn::Take() {
     bool olderTaking;
     {
       std::lock_guard<std::mutex> lock(turnsMutex);
-      const std::set<int>& taking = Printers()[printerId].taking;
-      olderTaking = *taking.begin() < jobId;
+      olderTaking = Printers()[printerId].taking.begin()->first < jobId;
     }
     // Once the server stops, a job waiting for its turn waits for the next
     // start: it is pending again then, having sent nothing.

@@ -41,7 +41,10 @@ class PrinterTurn {
     kAlreadyPrinted,  // PAPPL started this same job twice; the other start
                       // printed it, and this one must leave it alone
   };
-  // Waits for the job's turn.
+  // Waits for the job's turn.  A start of the job that already holds its
+  // turn (a filter takes it before it reads the document, then PAPPL's
+  // callbacks ask again on the same thread) gets kGo at once; that second
+  // PrinterTurn releases nothing, the first one does.
   Result Take();
 
  private:
