@@ -3,12 +3,15 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 #include "app/driver_facts.h"
 #include "app/state_logins.h"
 #include "app/system_paths.h"
+#include "common/owners.h"
 
 namespace quillfern {
 
@@ -58,20 +61,27 @@ std::string PageObject(const TestPageFacts& facts) {
          "] /Resources << /Font << /F1 5 0 R >> >> /Contents 4 0 R >>\n";
 }
 
-// Writes the page to a file beside `path` and renames it over `path`, so
-// that a test page still queued keeps the page it was made with.
-bool WritePage(const std::string& path, const std::string& document) {
-  const std::string next = path + ".new";
-  unlink(next.c_str());
-  const int fd = open(next.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  const bool written =
-      write(fd, document.data(), document.size()) == static_cast<ssize_t>(document.size());
-  if (close(fd) != 0 || !written || rename(next.c_str(), path.c_str()) != 0) {
-    unlink(next.c_str());
-    return false;
+// The server's spool directory, as PAPPL names a printer's files there.
+std::string SpoolDirectory(pappl_printer_t* printer) {
+  char name[1024];
+  const int fd = papplPrinterOpenFile(printer, name, sizeof name, nullptr, "probe", nullptr, "r");
+  if (fd >= 0) close(fd);
+  const std::string path = name;
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+// Writes the page to a new file of its own in `directory` (0600, a name
+// nobody can foresee); the file's name, or empty.
+std::string WritePage(const std::string& directory, const std::string& document) {
+  std::string path = directory + "/quillfern-test-page-XXXXXX.pdf";
+  const UniqueFd fd(mkostemps(path.data(), 4, O_CLOEXEC));
+  if (fd.get() < 0) return "";
+  if (write(fd.get(), document.data(), document.size()) != static_cast<ssize_t>(document.size())) {
+    unlink(path.c_str());
+    return "";
   }
-  return true;
+  return path;
 }
 
 std::string MediaText(const pappl_media_col_t& media) {
@@ -93,9 +103,10 @@ TestPageFacts FactsOf(pappl_printer_t* printer, const pappl_pr_driver_data_t& da
   const char* uri = papplPrinterGetDeviceURI(printer);
   std::string loginName, password;
   const bool login = ReadLogin(StateDirectory(), papplPrinterGetName(printer), &loginName, &password);
-  char when[64];
+  char when[64] = "";
   const time_t now = time(nullptr);
-  strftime(when, sizeof when, "%Y-%m-%d %H:%M", localtime(&now));
+  struct tm local;
+  if (localtime_r(&now, &local) != nullptr) strftime(when, sizeof when, "%Y-%m-%d %H:%M", &local);
   facts.lines = {{"Printer", papplPrinterGetName(printer)},
                  {"Model", data.make_and_model},
                  {"Device", uri != nullptr ? uri : ""},
@@ -139,10 +150,13 @@ std::string TestPageDocument(const TestPageFacts& facts) {
 const char* MakeTestPage(pappl_printer_t* printer, char* buffer, size_t size) {
   pappl_pr_driver_data_t data;
   papplPrinterGetDriverData(printer, &data);
-  const std::string path = std::string(papplGetTempDir()) + "/quillfern-test-page-" +
-                           std::to_string(papplPrinterGetID(printer)) + ".pdf";
-  if (!WritePage(path, TestPageDocument(FactsOf(printer, data)))) {
-    papplLogPrinter(printer, PAPPL_LOGLEVEL_ERROR, "Cannot write the test page %s.", path.c_str());
+  const std::string spool = SpoolDirectory(printer);
+  const std::string path =
+      spool.empty() ? "" : WritePage(spool, TestPageDocument(FactsOf(printer, data)));
+  if (path.empty() || path.size() >= size) {
+    papplLogPrinter(printer, PAPPL_LOGLEVEL_ERROR, "Cannot write the test page in %s: %s",
+                    spool.c_str(), strerror(errno));
+    if (!path.empty()) unlink(path.c_str());
     return nullptr;
   }
   snprintf(buffer, size, "%s", path.c_str());

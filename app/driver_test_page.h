@@ -24,9 +24,13 @@ struct TestPageFacts {
 // font cannot show are printed as "?".
 std::string TestPageDocument(const TestPageFacts& facts);
 
-// PAPPL's test-page callback: writes the page for `printer` to a file of
-// its own under the temporary directory and returns its name in `buffer`,
-// or null when it cannot be written.
+// PAPPL's test-page callback: writes the page for `printer` to a new 0600
+// file of its own in the spool directory and returns its name in `buffer`,
+// or null when it cannot be written.  PAPPL 1.3.1 keeps the name as the
+// job's document, reads it when the job prints and removes it when the job
+// ends (or is cancelled or deleted), as it does any document in the spool
+// directory.
+
 const char* MakeTestPage(pappl_printer_t* printer, char* buffer, size_t size);
 
 }  // namespace quillfern

@@ -308,8 +308,23 @@ grep -q 'value="operator"' <<<"$page" || fail "later/login: does not show the lo
 grep -q "Qx7" <<<"$page" && fail "later/login: shows the password"
 form=$(curl -s -c "$work/cookies" -b "$work/cookies" "http://localhost:$port/later/")
 token=$(grep -o 'name="session" value="[^"]*"' <<<"$form" | head -1 | sed 's/.*value="//; s/"$//')
-curl -s -o /dev/null -c "$work/cookies" -b "$work/cookies" --data-urlencode "session=$token" \
-  --data-urlencode action=print-test-page "http://localhost:$port/later/"
+# Two test pages at once: each job has a file of its own, which its end
+# removes (with one name a printer's first test page took the second's).
+for n in 1 2; do
+  curl -s -o /dev/null -c "$work/cookies" -b "$work/cookies" --data-urlencode "session=$token" \
+    --data-urlencode action=print-test-page "http://localhost:$port/later/"
+done
+for attempt in $(seq 150); do
+  ended=$(ipptool -t "ipp://localhost:$port/ipp/print/later" get-completed-jobs.test 2>/dev/null || true)
+  [ "$(grep -c "job-name (nameWithoutLanguage) = Test Page" <<<"$ended")" -ge 2 ] &&
+    [ -z "$(find "$work/spool" "$work/tmp" -name 'quillfern-test-page-*')" ] && break
+  sleep 0.2
+done
+[ "$(grep -c "job-name (nameWithoutLanguage) = Test Page" <<<"$ended")" = 2 ] ||
+  fail "two test pages: not both ended: $ended"
+grep -q "job-state (enum) = aborted" <<<"$ended" && fail "two test pages: one was aborted: $ended"
+left=$(find "$work/spool" "$work/tmp" -name 'quillfern-test-page-*')
+[ -z "$left" ] || fail "a test page's file outlived its job: $left"
 for attempt in $(seq 150); do
   decoded "$work/out/Test Page.prn" | grep -q "stream OK" && break
   sleep 0.2
