@@ -5,6 +5,7 @@
 #include "app/state_logins.h"
 #include "app/system_paths.h"
 #include "app/web_common.h"
+#include "app/web_job_messages.h"
 
 namespace quillfern {
 
@@ -16,23 +17,6 @@ constexpr char kLoginTitle[] = "Printer login";
 std::string LoginPagePath(pappl_printer_t* printer) {
   char path[256];
   return papplPrinterGetPath(printer, kLoginPage, path, sizeof path);
-}
-
-// The printer whose login page the client asked for, or null when it has
-// been deleted.
-pappl_printer_t* PrinterOfPage(pappl_client_t* client) {
-  struct Search {
-    std::string path;
-    pappl_printer_t* found = nullptr;
-  } search{papplClientGetURI(client)};
-  papplSystemIteratePrinters(
-      papplClientGetSystem(client),
-      [](pappl_printer_t* printer, void* data) {
-        auto* search = static_cast<Search*>(data);
-        if (LoginPagePath(printer) == search->path) search->found = printer;
-      },
-      &search);
-  return search.found;
 }
 
 // Saves what the form says; returns the banner to show.
@@ -91,7 +75,7 @@ void PrintLoginForm(pappl_client_t* client, pappl_printer_t* printer) {
 }
 
 bool LoginPage(pappl_client_t* client, void*) {
-  pappl_printer_t* printer = PrinterOfPage(client);
+  pappl_printer_t* printer = PrinterOfPage(client, kLoginPage);
   if (printer == nullptr) return papplClientRespond(client, HTTP_STATUS_NOT_FOUND, nullptr, nullptr, 0, 0);
   if (!papplClientHTMLAuthorize(client)) return true;
   std::string status;
@@ -114,6 +98,7 @@ bool LoginPage(pappl_client_t* client, void*) {
 }  // namespace
 
 void AddPrinterPages(pappl_printer_t* printer, void*) {
+  AddJobMessagesPage(printer);
   const std::string path = LoginPagePath(printer);
   papplSystemAddResourceCallback(papplPrinterGetSystem(printer), path.c_str(), "text/html",
                                  LoginPage, nullptr);

@@ -9,7 +9,8 @@
 namespace quillfern {
 
 // PAPPL's printer-create callback (it also runs for printers loaded from
-// the state file): adds the printer's login page and its link.
+// the state file): adds the printer's login page and its link, and its job
+// messages page (app/web_job_messages.h).
 void AddPrinterPages(pappl_printer_t* printer, void* data);
 
 // PAPPL's event callback: a deleted printer's login goes with it.

@@ -236,6 +236,11 @@ print full broken "$docs/five.pdf" application/pdf && {
   case $job_message in *"the printer stopped taking data"*) ;; *) fail "broken: message '$job_message'" ;; esac
   ipptool -t "ipp://localhost:$port/ipp/print/full" "$ipp/printer-state.test" | grep -q "other" ||
     fail "broken: the printer's state reasons do not say so"
+  # The reason shows on the printer's web pages too, through its Jobs link.
+  grep -q 'href="/full/messages"' <<<"$(curl -s "http://localhost:$port/full/")" ||
+    fail "broken: the printer's page has no link to its job messages"
+  grep -q "the printer stopped taking data" <<<"$(curl -s "http://localhost:$port/full/messages")" ||
+    fail "broken: the printer's job messages page does not give the reason"
 }
 
 echo "== the printer's margins are the engine's border, no size is borderless"
