@@ -74,23 +74,6 @@ void CheckRootsLink(const std::string& runtime) {
           kProgramName, link.c_str(), socket.c_str(), link.c_str());
 }
 
-// Moves the state an earlier version kept in ~/.config into `directory`,
-// when `directory` has none yet: its state file, and the folders it made
-// beside it.
-void MoveEarlierUserState(const std::string& config, const std::string& directory) {
-  const std::string stateName = std::string("/") + kProgramName + ".state";
-  if (access((config + stateName).c_str(), F_OK) != 0 ||
-      access((directory + stateName).c_str(), F_OK) == 0) {
-    return;
-  }
-  if (mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST) return;
-  for (const char* name : {kLoginsFolder, "job-marks"}) {
-    const std::string from = config + "/" + name;
-    if (access(from.c_str(), F_OK) == 0) rename(from.c_str(), (directory + "/" + name).c_str());
-  }
-  rename((config + stateName).c_str(), (directory + stateName).c_str());
-}
-
 }  // namespace
 
 std::string ProgramAndVersion() {
@@ -165,6 +148,21 @@ bool PrepareServerPaths(const char* spoolOption, const char* logOption, ServerPa
     CheckRootsLink(paths->runtime);
   }
   return true;
+}
+
+bool MoveEarlierUserState(const std::string& config, const std::string& directory) {
+  const std::string stateName = std::string("/") + kProgramName + ".state";
+  if (access((config + stateName).c_str(), F_OK) != 0 ||
+      access((directory + stateName).c_str(), F_OK) == 0) {
+    return false;
+  }
+  if (mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST) return false;
+  // job-marks/ is JobMarksDirectory's folder (app/state_job_marks.h).
+  for (const char* name : {kLoginsFolder, "job-marks"}) {
+    const std::string from = config + "/" + name;
+    if (access(from.c_str(), F_OK) == 0) rename(from.c_str(), (directory + "/" + name).c_str());
+  }
+  return rename((config + stateName).c_str(), (directory + stateName).c_str()) == 0;
 }
 
 const std::string& StateDirectory() {

@@ -72,9 +72,13 @@ ServerPaths ChooseServerPaths(const PathsContext& context);
 // not find the server (the link to the runtime directory is missing).
 bool PrepareServerPaths(const char* spoolOption, const char* logOption, ServerPaths* paths);
 
+// Moves the state earlier versions kept directly in a user's ~/.config
+// (`config`): NAME.state, logins/ and job-marks/, into `directory`, when
+// `config` has a state file and `directory` none.  True when moved.
+bool MoveEarlierUserState(const std::string& config, const std::string& directory);
+
 // The directory of the state file and the printers' logins (made when
-// first asked for).  A user's state kept by earlier versions directly in
-// ~/.config (NAME.state, logins/, job-marks/) is moved into it first.
+// first asked for); a user's earlier state is moved into it first.
 const std::string& StateDirectory();
 
 // The state file in StateDirectory().

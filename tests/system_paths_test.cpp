@@ -1,8 +1,13 @@
 #include "app/system_paths.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <fstream>
 #include <string>
+
+#include "tests/test_support.h"
 
 using namespace quillfern;  // NOLINT(google-build-using-namespace)
 
@@ -48,6 +53,37 @@ TEST(SystemPathsTest, DirectoriesFollowSystemdThenTheServiceUserThenTheHome) {
     EXPECT_EQ(paths.logFile, test.expected.logFile) << test.who;
     EXPECT_EQ(paths.runtime, test.expected.runtime) << test.who;
   }
+}
+
+// A user's state from before it had a folder of its own (the state file
+// and the logins and job marks beside it, directly in ~/.config) moves into
+// the folder once, the printers' logins with it; a folder that has a state
+// already is never overwritten.
+TEST(SystemPathsTest, AUsersEarlierStateMovesIntoItsFolder) {
+  testing_support::TempDir home;
+  const std::string config = home.path() + "/.config";
+  const std::string state = "/" + std::string(kProgramName) + ".state";
+  const std::string folder = config + "/" + kProgramName;
+  ASSERT_EQ(mkdir(config.c_str(), 0700), 0);
+  ASSERT_EQ(mkdir((config + "/logins").c_str(), 0700), 0);
+  ASSERT_EQ(mkdir((config + "/job-marks").c_str(), 0700), 0);
+  std::ofstream(config + state) << "earlier";
+  std::ofstream(config + "/logins/office.json") << "{}";
+  EXPECT_FALSE(MoveEarlierUserState(home.path(), folder));
+
+  ASSERT_TRUE(MoveEarlierUserState(config, folder));
+  EXPECT_EQ(access((folder + state).c_str(), F_OK), 0);
+  EXPECT_EQ(access((folder + "/logins/office.json").c_str(), F_OK), 0);
+  EXPECT_EQ(access((folder + "/job-marks").c_str(), F_OK), 0);
+  EXPECT_NE(access((config + state).c_str(), F_OK), 0);
+  EXPECT_NE(access((config + "/logins").c_str(), F_OK), 0);
+
+  std::ofstream(config + state) << "another";
+  EXPECT_FALSE(MoveEarlierUserState(config, folder));
+  std::ifstream kept(folder + state);
+  std::string text;
+  kept >> text;
+  EXPECT_EQ(text, "earlier");
 }
 
 }  // namespace
