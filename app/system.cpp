@@ -108,11 +108,20 @@ void AddListeners(pappl_system_t* system, int count, cups_option_t* options) {
   if (!socket.empty()) papplSystemAddListeners(system, socket.c_str());
 }
 
+// PAPPL 1.3.1 labels the driver's own option on the Printing Defaults page
+// by its attribute name ("feed-edge:") unless the system has strings of
+// its own, and with any it repeats printer-strings-languages-supported in
+// every Get-Printer-Attributes answer.  The footer, at the end of every
+// page, puts the label in words instead.
+constexpr char kFeedEdgeLabel[] =
+    "<script>document.querySelectorAll('th').forEach(function (label) {"
+    " if (label.textContent === 'feed-edge:') label.textContent = 'Feed edge:'; });</script>";
+
 // The application's own parts of the web interface.
 void AddWebInterface(pappl_system_t* system) {
   // PAPPL 1.3.1's web pages end with the system's footer and crash when
   // there is none.
-  papplSystemSetFooterHTML(system, ProgramAndVersion().c_str());
+  papplSystemSetFooterHTML(system, (ProgramAndVersion() + kFeedEdgeLabel).c_str());
   AddPrinterPage(system);
   // The application's icon in the web interface's title bar and tab.
   papplSystemAddResourceData(system, "/favicon.png", "image/png", kIconSmall, kIconSmallSize);
