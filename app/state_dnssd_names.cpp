@@ -45,7 +45,7 @@ void ForgetHiddenNames() {
 std::string HiddenNameLines(const HiddenNames& names) {
   std::string lines;
   for (const auto& [id, name] : names) {
-    // A name is one line; PAPPL's own limit is far below any other issue.
+    // A name with a line break would end its line early: it is not kept.
     if (name.empty() || name.find('\n') != std::string::npos) continue;
     lines += std::string(kHiddenNameDirective) + " " + std::to_string(id) + " " + name + "\n";
   }
