@@ -9,6 +9,7 @@
 #include <ctime>
 
 #include "app/driver_facts.h"
+#include "app/job_seams.h"
 #include "app/state_logins.h"
 #include "app/system_paths.h"
 #include "common/owners.h"
@@ -59,16 +60,6 @@ std::string PageObject(const TestPageFacts& facts) {
   return "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + Number(facts.widthPoints) + " " +
          Number(facts.lengthPoints) +
          "] /Resources << /Font << /F1 5 0 R >> >> /Contents 4 0 R >>\n";
-}
-
-// The server's spool directory, as PAPPL names a printer's files there.
-std::string SpoolDirectory(pappl_printer_t* printer) {
-  char name[1024];
-  const int fd = papplPrinterOpenFile(printer, name, sizeof name, nullptr, "probe", nullptr, "r");
-  if (fd >= 0) close(fd);
-  const std::string path = name;
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
 // Writes the page to a new file of its own in `directory` (0600, a name

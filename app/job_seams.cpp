@@ -94,15 +94,19 @@ bool JobDirectory::Create(const std::string& spool, int printerId, int jobId,
   return true;
 }
 
-// PAPPL names no call for it: a file it would open for the job shows where.
+// PAPPL names no call for it: the name it gives a printer's file there
+// shows where (opening it for reading makes no file).
+std::string SpoolDirectory(pappl_printer_t* printer) {
+  char name[1024] = "";
+  const int fd = papplPrinterOpenFile(printer, name, sizeof name, nullptr, "probe", nullptr, "r");
+  if (fd >= 0) close(fd);
+  const std::string path = name;
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
 std::string SpoolDirectory(pappl_job_t* job) {
-  char name[1024];
-  const int fd = papplJobOpenFile(job, name, sizeof name, nullptr, "probe", "w");
-  if (fd < 0) return "";
-  close(fd);
-  unlink(name);
-  std::string path = name;
-  return path.substr(0, path.rfind('/'));
+  return SpoolDirectory(papplJobGetPrinter(job));
 }
 
 int RemoveLeftoverJobDirectories(const std::string& spool) {

@@ -66,8 +66,9 @@ class JobDirectory : public WorkSpace {
   std::string directory_;
 };
 
-// The application's spool directory, the one PAPPL keeps `job`'s files in;
-// empty when it cannot be found.
+// The application's spool directory, the one PAPPL keeps the printer's (or
+// `job`'s) files in; empty when it cannot be found.
+std::string SpoolDirectory(pappl_printer_t* printer);
 std::string SpoolDirectory(pappl_job_t* job);
 
 // Removes the scratch directories an earlier run of the application left in
