@@ -178,7 +178,7 @@ bool RefuseSecondServer(const CommandLine& line) {
   if (!IsServiceUser() || !ServiceInstalled()) return false;
   if (ConnectLocal(line.base)) return false;
   // A service run by hand, whose socket root's commands are not led to.
-  const std::string socket = std::string(kServiceRuntimeDirectory) + "/" + kProgramName + ".sock";
+  const std::string socket = SocketInRuntimeDirectory(kServiceRuntimeDirectory);
   const UniqueHttp service(httpConnect2(socket.c_str(), 0, nullptr, AF_UNSPEC,
                                         HTTP_ENCRYPTION_IF_REQUESTED, 1, 5000, nullptr));
   if (service) {

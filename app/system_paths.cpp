@@ -64,7 +64,7 @@ bool Refuse(const char* what, const std::string& path, const std::string& proble
 // hand, the link is root's to make.
 void CheckRootsLink(const std::string& runtime) {
   const std::string link = LocalSocketPath(kProgramName, 0);
-  const std::string socket = runtime + "/" + kProgramName + ".sock";
+  const std::string socket = SocketInRuntimeDirectory(runtime);
   char target[1024];
   const ssize_t length = readlink(link.c_str(), target, sizeof target - 1);
   if (length >= 0 && std::string(target, static_cast<size_t>(length)) == socket) return;
@@ -194,10 +194,14 @@ std::string LocalSocketPath(const std::string& programBase, uid_t uid) {
   return std::string(papplGetTempDir()) + "/" + programBase + std::to_string(uid) + ".sock";
 }
 
+std::string SocketInRuntimeDirectory(const std::string& runtime) {
+  return runtime + "/" + kProgramName + ".sock";
+}
+
 std::string ServiceSocketPath() {
   static const std::string socket = [] {
     const std::string runtime = ChooseServerPaths(ThisProcess()).runtime;
-    return runtime.empty() ? std::string() : runtime + "/" + kProgramName + ".sock";
+    return runtime.empty() ? std::string() : SocketInRuntimeDirectory(runtime);
   }();
   return socket;
 }

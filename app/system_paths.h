@@ -98,6 +98,9 @@ std::string LocalSocketPath(const std::string& programBase, uid_t uid);
 // to; empty when it has none (an ordinary user's server, or root's).
 std::string ServiceSocketPath();
 
+// The server's socket in the runtime directory `runtime`.
+std::string SocketInRuntimeDirectory(const std::string& runtime);
+
 // The paths where the system service's unit may be installed.
 extern const char* const kServiceUnitPaths[3];
 
